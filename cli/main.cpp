@@ -1,0 +1,3 @@
+#include <cstdio>
+
+int main() { std::puts("korvalent-cli: not built yet"); return 0; }  // TODO(stub)

@@ -1,0 +1,5 @@
+#include "CEMatrix.h"
+
+cCEMatrix::~cCEMatrix() { Free(); }
+bool cCEMatrix::Alloc(int) { return false; }  // TODO(stub)
+void cCEMatrix::Free() {}                     // TODO(stub)

@@ -1,0 +1,84 @@
+// The expression table and everything computed from it. Toolkit-free: the
+// object reports only through its virtual Print hook and return values.
+#pragma once
+
+#include <atomic>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+class cCEMatrix;
+
+// A value is present exactly when it is finite; missing values are stored as +inf.
+inline bool IsPresent(float v) { return std::isfinite(v); }
+
+// Sum of n unsigned counts as a double (0 for n == 0).
+double SumCounts(const unsigned* counts, int n);
+
+class cExprData {
+public:
+    static constexpr int IDLen = 32;     // 31 characters + terminating zero
+    static constexpr int NameLen = 256;  // 255 + 1
+    static constexpr int ArrayLen = 64;  // 63 + 1
+
+    cExprData();
+    virtual ~cExprData();
+    cExprData(const cExprData&) = delete;
+    cExprData& operator=(const cExprData&) = delete;
+
+    // Progress and message hook. The base writes the text to standard output as
+    // a printf format without arguments ("%%" prints one percent sign).
+    virtual void Print(const char* text);
+
+    void Alloc(int genes, int arrays);
+    void Free();
+
+    // Reads an expression table. Returns nGenes * nArrays, or -1 when no header
+    // line is found (also for unreadable and empty files).
+    int Load(const char* path);
+    // The same parser over a text held in memory (used by Load, tests and fuzzing).
+    int LoadBuffer(const char* text, std::size_t length);
+
+    void CalcStat();
+    void NormArrays(bool center, bool scale);
+    void NormGenes(bool center, bool scale);
+
+    // Pearson correlation of two genes over their common present arrays.
+    double Corr(int a, int b) const;
+    // out[k] = Corr(g, k) for every gene k; out holds nGenes floats.
+    void CorrProfile(int g, float* out) const;
+
+    // Fills the co-expression matrix. Returns 1 when done, -1 when the matrix is
+    // absent or the computation was cancelled through Stop.
+    int CalcCE(cCEMatrix* M, int p, float t);
+    // Re-filters the stored correlations with a new power and threshold.
+    int RenewCE(cCEMatrix* M, int p, float t);
+
+    void FindPatterns(const cCEMatrix* M);
+    void SpreadPattern(int g, int label, const cCEMatrix* M);
+
+    // Worker threads for CalcCE; 0 means every hardware thread.
+    int nThreads = 0;
+
+    int nGenes;
+    int nArrays;
+    char (*GeneID)[IDLen];
+    char (*GeneName)[NameLen];
+    char (*ArrayName)[ArrayLen];
+    float Progress;
+    int nCEGenes;
+    std::int64_t MemUsed;  // 64-bit: large tables must not overflow the count
+    std::atomic<bool> Stop;
+    float** Data;
+    unsigned* nPresent;
+    float* ArrayMean;
+    float* GeneMean;
+    float* ArraySD;
+    float* GeneSD;
+    int* nCE;
+    float* CELevel;
+    int* Pattern;
+    int nPatterns;
+    float TotalMean;
+    float TotalSD;
+};
