@@ -1,0 +1,7 @@
+#include "views/Find.h"
+
+TfmFind::TfmFind(QWidget* parent) : QDialog(parent)
+{
+    setObjectName("fmFind");
+    setWindowTitle("fmFind");
+}
