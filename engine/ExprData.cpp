@@ -1,25 +1,147 @@
 #include "ExprData.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <new>
+
+namespace {
+
+// Accounting costs of one gene and one array. The row pointer counts 4 bytes
+// whatever the platform's pointer size, so the figures stay comparable.
+constexpr std::int64_t GeneFixedCost = cExprData::IDLen + cExprData::NameLen + 7 * 4;
+constexpr std::int64_t ArrayCost = cExprData::ArrayLen + 4 + 4;
+
+template <typename T> void Release(T*& p, std::int64_t& mem, std::int64_t bytes)
+{
+    if (!p) return;
+    delete[] p;
+    p = nullptr;
+    mem -= bytes;
+}
+
+} // namespace
 
 double SumCounts(const unsigned* counts, int n)
 {
     double s = 0;
-    for (int i = 0; i < n; ++i) s += counts[i];
+    for (int i = 0; i < n; ++i)
+        s += counts[i];
     return s;
 }
 
 cExprData::cExprData()
-    : nGenes(0), nArrays(0), GeneID(nullptr), GeneName(nullptr), ArrayName(nullptr), Progress(0),
-      nCEGenes(0), MemUsed(0), Stop(false), Data(nullptr), nPresent(nullptr), ArrayMean(nullptr),
-      GeneMean(nullptr), ArraySD(nullptr), GeneSD(nullptr), nCE(nullptr), CELevel(nullptr),
-      Pattern(nullptr), nPatterns(0), TotalMean(0), TotalSD(0)
+    : nGenes(0), nArrays(0), GeneID(nullptr), GeneName(nullptr), ArrayName(nullptr), Progress(0), nCEGenes(0),
+      MemUsed(0), Stop(false), Data(nullptr), nPresent(nullptr), ArrayMean(nullptr), GeneMean(nullptr),
+      ArraySD(nullptr), GeneSD(nullptr), nCE(nullptr), CELevel(nullptr), Pattern(nullptr), nPatterns(0),
+      TotalMean(0), TotalSD(0)
 {
 }
 
-cExprData::~cExprData() { Free(); }
+// Runs while the object already dispatches Print to this class, so a leak
+// found here is reported by the base hook.
+cExprData::~cExprData()
+{
+    Free();
+}
 
-void cExprData::Print(const char* text) { std::fputs(text, stdout); }
+void cExprData::Print(const char* text)
+{
+    if (!text) return;
+    // The text is a printf format without arguments: only "%%" has a meaning.
+    // Any other '%' is written as it stands rather than read as a conversion.
+    for (const char* p = text; *p; ++p) {
+        if (p[0] == '%' && p[1] == '%') ++p;
+        std::fputc(*p, stdout);
+    }
+    std::fflush(stdout);
+}
 
-void cExprData::Alloc(int, int) {}  // TODO(stub)
-void cExprData::Free() {}           // TODO(stub)
+bool cExprData::HasArrays() const
+{
+    return GeneID || GeneName || ArrayName || Data || nPresent || ArrayMean || GeneMean || ArraySD ||
+           GeneSD || nCE || CELevel || Pattern;
+}
+
+void cExprData::Alloc(int genes, int arrays)
+{
+    if (HasArrays()) Free();
+    if (genes < 0) genes = 0;
+    if (arrays < 0) arrays = 0;
+    nGenes = genes;
+    nArrays = arrays;
+    nCEGenes = 0;
+    const std::size_t g = static_cast<std::size_t>(genes);
+    const std::size_t a = static_cast<std::size_t>(arrays);
+    // A table that could not be addressed at all is refused before any attempt,
+    // so the byte counts below can never overflow.
+    const double bytes = double(g) * (double(a) * sizeof(float) + sizeof(float*) + 316) + double(a) * 72;
+    if (bytes > double(PTRDIFF_MAX) / 2) {
+        nGenes = 0;
+        nArrays = 0;
+        return;
+    }
+    try {
+        GeneID = new char[g][IDLen]();
+        MemUsed += IDLen * std::int64_t(g);
+        GeneName = new char[g][NameLen]();
+        MemUsed += NameLen * std::int64_t(g);
+        ArrayName = new char[a][ArrayLen]();
+        MemUsed += ArrayLen * std::int64_t(a);
+        nPresent = new unsigned[g]();
+        MemUsed += 4 * std::int64_t(g);
+        ArrayMean = new float[a]();
+        MemUsed += 4 * std::int64_t(a);
+        GeneMean = new float[g]();
+        MemUsed += 4 * std::int64_t(g);
+        ArraySD = new float[a]();
+        MemUsed += 4 * std::int64_t(a);
+        GeneSD = new float[g]();
+        MemUsed += 4 * std::int64_t(g);
+        nCE = new int[g]();
+        MemUsed += 4 * std::int64_t(g);
+        CELevel = new float[g]();
+        MemUsed += 4 * std::int64_t(g);
+        Pattern = new int[g]();
+        MemUsed += 4 * std::int64_t(g);
+        Data = new float*[g]();
+        MemUsed += 4 * std::int64_t(g);
+        // Rows are zeroed too: the loader overwrites them, and nothing ever
+        // reads an indeterminate value.
+        for (std::size_t i = 0; i < g; ++i) {
+            Data[i] = new float[a]();
+            MemUsed += 4 * std::int64_t(a);
+        }
+    } catch (const std::bad_alloc&) {
+        // Out of memory: give back what was obtained and stay empty.
+        Free();
+    }
+}
+
+void cExprData::Free()
+{
+    if (!HasArrays()) return;
+    const std::int64_t g = nGenes;
+    const std::int64_t a = nArrays;
+    if (Data) {
+        // A failed Alloc may leave the tail of the row table empty.
+        for (std::int64_t i = 0; i < g; ++i)
+            Release(Data[i], MemUsed, 4 * a);
+    }
+    Release(Data, MemUsed, 4 * g);
+    Release(GeneID, MemUsed, IDLen * g);
+    Release(GeneName, MemUsed, NameLen * g);
+    Release(ArrayName, MemUsed, ArrayLen * a);
+    Release(nPresent, MemUsed, 4 * g);
+    Release(ArrayMean, MemUsed, 4 * a);
+    Release(GeneMean, MemUsed, 4 * g);
+    Release(ArraySD, MemUsed, 4 * a);
+    Release(GeneSD, MemUsed, 4 * g);
+    Release(nCE, MemUsed, 4 * g);
+    Release(CELevel, MemUsed, 4 * g);
+    Release(Pattern, MemUsed, 4 * g);
+    nGenes = 0;
+    nArrays = 0;
+    if (MemUsed != 0) Print("Memory leak detected!");
+}
+
+static_assert(GeneFixedCost == 316 && ArrayCost == 72, "accounting costs per gene and per array");

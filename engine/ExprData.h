@@ -10,16 +10,19 @@
 class cCEMatrix;
 
 // A value is present exactly when it is finite; missing values are stored as +inf.
-inline bool IsPresent(float v) { return std::isfinite(v); }
+inline bool IsPresent(float v)
+{
+    return std::isfinite(v);
+}
 
 // Sum of n unsigned counts as a double (0 for n == 0).
 double SumCounts(const unsigned* counts, int n);
 
 class cExprData {
-public:
-    static constexpr int IDLen = 32;     // 31 characters + terminating zero
-    static constexpr int NameLen = 256;  // 255 + 1
-    static constexpr int ArrayLen = 64;  // 63 + 1
+  public:
+    static constexpr int IDLen = 32;    // 31 characters + terminating zero
+    static constexpr int NameLen = 256; // 255 + 1
+    static constexpr int ArrayLen = 64; // 63 + 1
 
     cExprData();
     virtual ~cExprData();
@@ -67,7 +70,7 @@ public:
     char (*ArrayName)[ArrayLen];
     float Progress;
     int nCEGenes;
-    std::int64_t MemUsed;  // 64-bit: large tables must not overflow the count
+    std::int64_t MemUsed; // 64-bit: large tables must not overflow the count
     std::atomic<bool> Stop;
     float** Data;
     unsigned* nPresent;
@@ -81,4 +84,7 @@ public:
     int nPatterns;
     float TotalMean;
     float TotalSD;
+
+  private:
+    bool HasArrays() const;
 };
