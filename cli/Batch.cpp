@@ -1,0 +1,307 @@
+#include "Batch.h"
+
+#include "CEMatrix.h"
+#include "ExprData.h"
+#include "Format.h"
+#include "Writers.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace cli {
+
+namespace {
+
+void Message(const std::string& text)
+{
+    std::fprintf(stderr, "korvalent-cli: %s\n", text.c_str());
+}
+
+std::string Quoted(const std::string& s)
+{
+    return "'" + s + "'";
+}
+
+// Shows the engine's progress as a bar on standard error when that is a
+// terminal; the engine's own progress texts (meant for a console that honours
+// backspaces) are not used. Other texts are messages and always go to standard
+// error, never into the summary on standard output.
+class cBatchData : public cExprData {
+  public:
+    explicit cBatchData(bool showProgress) : ShowProgress(showProgress) {}
+
+    void BeginStep(const char* label)
+    {
+        std::lock_guard<std::mutex> lock(Mutex);
+        Label = label;
+        LastPercent = -1;
+    }
+
+    void EndStep()
+    {
+        std::lock_guard<std::mutex> lock(Mutex);
+        if (LastPercent >= 0) std::fputc('\n', stderr);
+        LastPercent = -1;
+    }
+
+    void Print(const char* text) override
+    {
+        if (!text) return;
+        const bool progressText =
+            text[0] == '\0' || text[0] == '\b' || std::strncmp(text, " Progress:", 10) == 0;
+        std::lock_guard<std::mutex> lock(Mutex);
+        if (!progressText) {
+            if (LastPercent >= 0) std::fputc('\n', stderr);
+            LastPercent = -1;
+            Message(text);
+            return;
+        }
+        if (!ShowProgress) return;
+        float pr = Progress;
+        if (!(pr >= 0)) pr = 0;
+        if (pr > 100) pr = 100;
+        const int percent = static_cast<int>(pr);
+        if (percent == LastPercent) return;
+        LastPercent = percent;
+        constexpr int Width = 40;
+        const int filled = percent * Width / 100;
+        char bar[Width + 1];
+        for (int k = 0; k < Width; ++k)
+            bar[k] = k < filled ? '#' : '.';
+        bar[Width] = '\0';
+        std::fprintf(stderr, "\r%s [%s] %3d%%", Label, bar, percent);
+        std::fflush(stderr);
+    }
+
+  private:
+    const bool ShowProgress;
+    std::mutex Mutex;
+    const char* Label = "";
+    int LastPercent = -1;
+};
+
+// A file of our own (matrix, genes, arrays): every write and the close are
+// checked, so that a full disk is reported as a failure.
+class cOutFile {
+  public:
+    explicit cOutFile(const std::string& path) : Path(path), F(std::fopen(path.c_str(), "wb"))
+    {
+        if (!F) Error = std::strerror(errno);
+    }
+    ~cOutFile()
+    {
+        if (F) std::fclose(F);
+    }
+    cOutFile(const cOutFile&) = delete;
+    cOutFile& operator=(const cOutFile&) = delete;
+
+    std::FILE* Get() const { return F; }
+    bool Ok() const { return F != nullptr; }
+
+    // Closes the file; returns an empty text or the reason of the failure.
+    std::string Close()
+    {
+        if (!F) return Error;
+        const bool writeFailed = std::ferror(F) != 0;
+        const int savedErrno = errno;
+        const int rc = std::fclose(F);
+        F = nullptr;
+        if (writeFailed) return std::strerror(savedErrno ? savedErrno : EIO);
+        if (rc != 0) return std::strerror(errno);
+        return {};
+    }
+
+  private:
+    std::string Path;
+    std::FILE* F;
+    std::string Error;
+};
+
+std::string WriteMatrix(const std::string& path, const cCEMatrix& M, int nGenes)
+{
+    cOutFile f(path);
+    if (!f.Ok()) return f.Close();
+    errno = 0;
+    if (nGenes > 0 && !M.Empty()) {
+        const std::size_t n = static_cast<std::size_t>(nGenes);
+        // Row by row keeps every single write moderate in size.
+        for (std::size_t i = 0; i < n; ++i)
+            if (std::fwrite(M.Row(static_cast<int>(i)), 1, n, f.Get()) != n) break;
+    }
+    return f.Close();
+}
+
+std::string WriteGenes(const std::string& path, const cExprData& d)
+{
+    cOutFile f(path);
+    if (!f.Ok()) return f.Close();
+    errno = 0;
+    std::fputs("index\tID\tnPresent\tmean\tsd\tnCE\tCELevel\tpattern\n", f.Get());
+    for (int g = 0; g < d.nGenes && !std::ferror(f.Get()); ++g)
+        std::fprintf(f.Get(), "%d\t%s\t%u\t%.9g\t%.9g\t%d\t%.9g\t%d\n", g + 1, d.GeneID[g], d.nPresent[g],
+                     double(d.GeneMean[g]), double(d.GeneSD[g]), d.nCE[g], double(d.CELevel[g]),
+                     d.Pattern[g]);
+    return f.Close();
+}
+
+std::string WriteArrays(const std::string& path, const cExprData& d)
+{
+    cOutFile f(path);
+    if (!f.Ok()) return f.Close();
+    errno = 0;
+    std::fputs("index\tname\tmean\tsd\n", f.Get());
+    for (int a = 0; a < d.nArrays && !std::ferror(f.Get()); ++a)
+        std::fprintf(f.Get(), "%d\t%s\t%.9g\t%.9g\n", a + 1, d.ArrayName[a], double(d.ArrayMean[a]),
+                     double(d.ArraySD[a]));
+    return f.Close();
+}
+
+// Reports a failed write; the writer's own text is used as it stands when it
+// already names the file.
+int WriteFailed(const std::string& path, const std::string& why)
+{
+    if (why.find(path) != std::string::npos)
+        Message(why);
+    else
+        Message("cannot write " + Quoted(path) + ": " + why);
+    return ExitFailure;
+}
+
+std::string LoadFailure(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
+    if (S_ISDIR(st.st_mode)) return std::strerror(EISDIR);
+    if (std::FILE* f = std::fopen(path.c_str(), "rb"))
+        std::fclose(f);
+    else
+        return std::strerror(errno);
+    return "no header line holding \"ID\" and \"Name\"";
+}
+
+void Normalize(cExprData& d, const Options& o)
+{
+    if (o.geneNorm.Any()) d.NormGenes(o.geneNorm.center, o.geneNorm.scale);
+    if (o.arrayNorm.Any()) d.NormArrays(o.arrayNorm.center, o.arrayNorm.scale);
+}
+
+} // namespace
+
+std::string MissingText(const cExprData& d)
+{
+    const long long total = static_cast<long long>(d.nGenes) * d.nArrays;
+    if (d.nGenes <= 0 || d.nArrays <= 0) return "0 (0%)";
+    const double present = SumCounts(d.nPresent, d.nGenes);
+    const long long missing = static_cast<long long>(double(total) - present);
+    const long long percent = static_cast<long long>(double(missing) * 100.0 / double(total));
+    return std::to_string(missing) + " (" + std::to_string(percent) + "%)";
+}
+
+int RunBatch(const Options& o)
+{
+    cBatchData d(!o.quiet && ::isatty(STDERR_FILENO) == 1);
+    d.nThreads = o.threads;
+
+    const int values = d.Load(o.table.c_str());
+    if (values < 0) {
+        Message("cannot load " + Quoted(o.table) + ": " + LoadFailure(o.table));
+        return ExitFailure;
+    }
+
+    if (o.geneListFile && o.geneListNumber > d.nGenes) {
+        Message("--gene-list gene number " + std::to_string(o.geneListNumber) + " is beyond the table's " +
+                std::to_string(d.nGenes) + " genes");
+        std::fputs(UsageText(), stderr);
+        return ExitUsage;
+    }
+
+    Normalize(d, o);
+
+    cCEMatrix M;
+    if (!o.noCE && d.nGenes > 0) {
+        if (!M.Alloc(d.nGenes)) {
+            const double bytes = double(d.nGenes) * double(d.nGenes);
+            Message("cannot allocate the co-expression matrix for " + std::to_string(d.nGenes) + " genes (" +
+                    FormatGeneral(bytes, 15) + " bytes)");
+            return ExitFailure;
+        }
+        d.BeginStep("co-expression   ");
+        const int rc = d.CalcCE(&M, o.power, static_cast<float>(o.threshold));
+        d.EndStep();
+        if (rc < 0) {
+            Message("the co-expression calculation did not complete");
+            return ExitFailure;
+        }
+        d.FindPatterns(&M);
+        if (o.renew) {
+            d.BeginStep("re-calculation  ");
+            const int rrc = d.RenewCE(&M, o.renewPower, static_cast<float>(o.renewThreshold));
+            d.EndStep();
+            if (rrc < 0) {
+                Message("the co-expression re-calculation did not complete");
+                return ExitFailure;
+            }
+            d.FindPatterns(&M);
+        }
+    }
+
+    // The pattern file needs a gene that carries the pattern; refuse before any
+    // file is written.
+    if (o.patternFile) {
+        bool carried = false;
+        for (int g = 0; g < d.nGenes && !carried; ++g)
+            carried = d.Pattern[g] == o.patternNumber;
+        if (!carried) {
+            Message("no gene carries pattern " + std::to_string(o.patternNumber) +
+                    " (patterns: " + std::to_string(d.nPatterns) + ")");
+            return ExitFailure;
+        }
+    }
+
+    const int p = o.FinalPower();
+    const double t = o.FinalThreshold();
+    std::string why;
+    if (o.filtered && !(why = WriteFilteredTable(o.filtered->c_str(), d, '.')).empty())
+        return WriteFailed(*o.filtered, why);
+    if (o.pairs && !(why = WritePairwiseCE(o.pairs->c_str(), d, M, p, t)).empty())
+        return WriteFailed(*o.pairs, why);
+    if (o.geneListFile &&
+        !(why = WriteGeneList(o.geneListFile->c_str(), d, o.geneListNumber - 1, p, t, '.')).empty())
+        return WriteFailed(*o.geneListFile, why);
+    // Gene 1 is the chosen gene, as in the window right after a load.
+    if (o.patternFile &&
+        !(why = WritePatternFile(o.patternFile->c_str(), d, M, 0, o.patternNumber, p, t, '.')).empty())
+        return WriteFailed(*o.patternFile, why);
+    if (o.matrix && !(why = WriteMatrix(*o.matrix, M, d.nGenes)).empty()) return WriteFailed(*o.matrix, why);
+    if (o.genes && !(why = WriteGenes(*o.genes, d)).empty()) return WriteFailed(*o.genes, why);
+    if (o.arrays && !(why = WriteArrays(*o.arrays, d)).empty()) return WriteFailed(*o.arrays, why);
+
+    std::printf("file: %s\n", o.table.c_str());
+    std::printf("genes: %d\n", d.nGenes);
+    std::printf("arrays: %d\n", d.nArrays);
+    std::printf("values: %d\n", values);
+    std::printf("missing: %s\n", MissingText(d).c_str());
+    std::printf("mean: %s\n", FormatFixed(d.TotalMean, 5, 5, '.').c_str());
+    std::printf("sd: %s\n", FormatFixed(d.TotalSD, 5, 5, '.').c_str());
+    if (!o.noCE) {
+        std::printf("coexpressed genes: %d\n", d.nCEGenes);
+        std::printf("patterns: %d\n", d.nPatterns);
+    }
+
+    // Release now, while a leak report still reaches our hook (standard error).
+    d.Free();
+
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        Message(std::string("cannot write the summary: ") + std::strerror(errno ? errno : EIO));
+        return ExitFailure;
+    }
+    return ExitOk;
+}
+
+} // namespace cli
