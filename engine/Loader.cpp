@@ -7,6 +7,8 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <filesystem>
 #include <limits>
 #include <new>
 #include <string_view>
@@ -249,20 +251,20 @@ int cExprData::Load(const char* path)
     bool ok = f != nullptr;
     if (f) {
         try {
-            if (std::fseek(f, 0, SEEK_END) == 0) {
-                const long size = std::ftell(f);
-                if (size > 0) text.resize(std::size_t(size));
-                std::rewind(f);
+            // Size a regular file in one go; anything else is read in chunks.
+            std::error_code ec;
+            if (std::filesystem::is_regular_file(path, ec)) {
+                const auto size = std::filesystem::file_size(path, ec);
+                if (!ec && size > 0) text.resize(std::size_t(size));
+                if (!text.empty()) text.resize(std::fread(text.data(), 1, text.size(), f));
             }
-            if (!text.empty()) text.resize(std::fread(text.data(), 1, text.size(), f));
-            // Whatever the size query said, read on to the real end.
             char chunk[1 << 16];
             std::size_t got;
             while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0)
                 text.insert(text.end(), chunk, chunk + got);
             ok = !std::ferror(f);
-        } catch (const std::bad_alloc&) {
-            ok = false;
+        } catch (const std::exception&) {
+            ok = false; // out of memory
         }
         std::fclose(f);
     }
