@@ -1,5 +1,11 @@
-// Text-file writers for the exported results. Every line ends with CR LF.
-// Each writer returns an empty string on success, otherwise a message for the user.
+// Text-file writers for the exported results. Every line ends with CR LF, each
+// file is written through one buffered stream in binary mode, and 8-bit texts
+// are written as stored.
+//
+// Each writer returns an empty string on success, otherwise a message for the
+// user. A refused request (bad gene, pattern or parameter) creates no file. A
+// file that cannot be created is reported with its name; an error while writing
+// (a full disk) is reported too and the incomplete file is left in place.
 #pragma once
 
 #include <string>
@@ -7,15 +13,21 @@
 class cExprData;
 class cCEMatrix;
 
-// Filtered expression table: the genes with nCE > 0.
+// Filtered expression table: the genes with nCE > 0, values as FormatFixed with
+// 5 digits and 5 decimals (NA when missing), in the table format the loader reads.
 std::string WriteFilteredTable(const char* path, const cExprData& d, char sep = '.');
-// Every co-expressed pair (lower cell != 0). p and t are reported in the header.
+// Every co-expressed pair (lower cell != 0), the earlier gene first. p and t are
+// reported in the header (t with printf "%f", always a point).
 std::string WritePairwiseCE(const char* path, const cExprData& d, const cCEMatrix& M, int p, double t);
-// Genes whose correlation with `gene` passes Pow(t, 1/p), recomputed from the data.
+// Genes whose correlation r with `gene` (0-based) has |r| > Pow(t, 1/p), r
+// recomputed from the data as floats, with r and IntPower(r, p). Refused for
+// p < 1 and for a threshold that is not a number above 0.
 std::string WriteGeneList(const char* path, const cExprData& d, int gene, int p, double t, char sep = '.');
-// Genes of one pattern, with the stored matrix entries.
-std::string WritePatternFile(const char* path, const cExprData& d, const cCEMatrix& M, int gene,
-                             int pattern, int p, double t, char sep = '.');
+// Genes of pattern `pattern`, shown relative to `gene` (0-based) when it carries
+// that pattern, otherwise to the first gene that does; the stored matrix cells
+// of each pair. Refused when no gene carries the pattern.
+std::string WritePatternFile(const char* path, const cExprData& d, const cCEMatrix& M, int gene, int pattern,
+                             int p, double t, char sep = '.');
 
 // The text between " [" and the name's last character (empty without " [").
 std::string RefSeqText(const char* name);
