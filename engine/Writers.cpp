@@ -263,7 +263,7 @@ std::string WriteGeneList(const char* path, const cExprData& d, int gene, int p,
     if (!(std::isfinite(t) && t > 0)) return "The filtering threshold must be a number above 0.";
     if (gene < 0 || gene >= d.nGenes) return GeneMissing(gene, d);
     const double cutoff = Pow(t, 1.0 / p);
-    std::unique_ptr<float[]> r(new (std::nothrow) float[static_cast<std::size_t>(d.nGenes)]);
+    std::unique_ptr<float[]> r(new (std::nothrow) float[static_cast<std::size_t>(d.nGenes)]());
     if (!r) return "Not enough memory for the correlations of the gene list.";
     d.CorrProfile(gene, r.get());
 
