@@ -1,0 +1,241 @@
+#include "rjobs/RActions.h"
+
+#include "engine/CEMatrix.h"
+#include "engine/ExprData.h"
+#include "rjobs/RJob.h"
+#include "rjobs/RSearch.h"
+#include "rjobs/Rparam.h"
+#include "views/Scr3d.h"
+
+#include <QDateTime>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QTimer>
+
+#include <cmath>
+
+namespace {
+
+void Message(cRHost& h, const QString& caption, const QString& text)
+{
+    if (h.Message) h.Message(caption, text);
+}
+
+void Busy(cRHost& h, bool on)
+{
+    if (h.Busy) h.Busy(on);
+}
+
+// The result check of a job: the file must be there and must not be one left over from before
+// the job (a stale file would otherwise pass for the job's result).
+struct cFileStamp {
+    bool IsFile = false;
+    QDateTime Modified;
+    qint64 Size = -1;
+
+    static cFileStamp Of(const QString& path)
+    {
+        QFileInfo fi(path);
+        cFileStamp s;
+        s.IsFile = fi.isFile();
+        if (s.IsFile) {
+            s.Modified = fi.fileTime(QFileDevice::FileModificationTime);
+            s.Size = fi.size();
+        }
+        return s;
+    }
+    bool WrittenSince(const cFileStamp& before) const
+    {
+        return IsFile && (!before.IsFile || Modified != before.Modified || Size != before.Size);
+    }
+};
+
+QString CannotWriteText(const QString& path)
+{
+    return QStringLiteral("Cannot write the file '%1'.").arg(path);
+}
+
+} // namespace
+
+void WaitResponsive(int milliseconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+void SearchR(cRHost& h)
+{
+    *h.RFolder = QString();
+    const cRDiscovery d = DiscoverR(RSearchRoots());
+    if (d.Found) {
+        *h.RFolder = d.RFolder;
+        if (h.Log) h.Log(QStringLiteral("Rcmd is found in a default R folder: ") + d.RFolder);
+        if (h.SetRGlyph) h.SetRGlyph(true);
+        *h.RAvailable = true;
+    } else {
+        if (h.Log)
+            h.Log(QStringLiteral("Cannot find a default R folder. Choose it manualy of use Korvalent without "
+                                 "some functions."));
+        if (h.SetRGlyph) h.SetRGlyph(false);
+    }
+}
+
+void btROptionsClick(cRHost& h, TfmRParam* dialog)
+{
+    dialog->RFolderTarget = h.RFolder;
+    dialog->BrowseFolder = *h.RFolder;
+    dialog->exec();
+    if (RcmdExists(*h.RFolder)) {
+        if (h.Log) h.Log(QStringLiteral("New R location is defined: ") + *h.RFolder);
+        // A working manual choice makes the R actions usable, as a start-up discovery does.
+        *h.RAvailable = true;
+        if (h.SetRGlyph) h.SetRGlyph(true);
+    } else {
+        *h.RAvailable = false;
+        if (h.Log)
+            h.Log(QStringLiteral("Cannot find Rcmd.exe in a new place!")
+                      .replace(QStringLiteral("Rcmd.exe"), RcmdName()));
+        *h.RFolder = QString();
+    }
+}
+
+void btRProcessingClick(cRHost& h, TfmRParam* dialog)
+{
+    if (!h.Data || !h.Data()) {
+        Message(h, QStringLiteral("Error"), QStringLiteral("Data file is not yet loaded"));
+        return;
+    }
+    if (!RcmdExists(*h.RFolder)) {
+        Message(h, QStringLiteral("Error"), QStringLiteral("Cannot find ") + RcmdName());
+        return;
+    }
+    const QString script = ScriptsFile(h.StartFolder, QStringLiteral("temp.rdatanorm.r"));
+    if (!SaveLinesCrLf(script, h.ScriptText ? h.ScriptText() : DefaultRNormText())) {
+        Message(h, QStringLiteral("Error"), CannotWriteText(script));
+        return;
+    }
+    const QString dataPath = h.DataPath ? h.DataPath() : QString();
+    const QString outName = h.OutName ? h.OutName() : QString();
+    const QString result = dataPath + QLatin1Char('/') + outName;
+    const cFileStamp before = cFileStamp::Of(NativeSeparators(result));
+
+    Busy(h, true);
+    const cRJobStatus status =
+        RunBatchJob(PreprocessingJob(dataPath, h.DataFile ? h.DataFile() : QString(), outName), h.StartFolder,
+                    *h.RFolder, dialog ? dialog->mBat : nullptr, h.Window);
+    Busy(h, false);
+    const QString jobScript = ScriptsFile(h.StartFolder, JobScriptName());
+    if (status == cRJobStatus::CannotWrite) {
+        Message(h, QStringLiteral("Error"), CannotWriteText(jobScript));
+        return;
+    }
+    WaitResponsive(500);
+    QFile::remove(jobScript);
+    if (status == cRJobStatus::Cancelled) return;
+    if (status == cRJobStatus::CannotStart ||
+        !cFileStamp::Of(NativeSeparators(result)).WrittenSince(before)) {
+        Message(h, QStringLiteral("No resulted file"),
+                QStringLiteral(
+                    "The resulted file cannot be found. Perhaps an error occured when running R-script."));
+        return;
+    }
+    if (h.LoadPreset) h.LoadPreset(result);
+}
+
+void btNetworkClick(cRHost& h, TfmRParam* dialog, TfmScr3D* view)
+{
+    if (!h.Matrix || !h.Matrix() || !h.Data || !h.Data()) return;
+    if (!RcmdExists(*h.RFolder)) {
+        Message(h, QStringLiteral("Error"), QStringLiteral("Cannot find ") + RcmdName());
+        return;
+    }
+    if (!QFileInfo(ScriptsFile(h.StartFolder, QStringLiteral("genes2pca.r"))).isFile()) {
+        Message(h, QStringLiteral("Error"), QStringLiteral("Cannot find genes2pca.r"));
+        return;
+    }
+    const QString input = ScriptsFile(h.StartFolder, QStringLiteral("temp.genes4pca.txt"));
+    const QString output = ScriptsFile(h.StartFolder, QStringLiteral("temp.pca.txt"));
+    const QString jobScript = ScriptsFile(h.StartFolder, JobScriptName());
+    // Files of an earlier, interrupted job must not pass for this job's input or result.
+    QFile::remove(input);
+    QFile::remove(output);
+    if (h.SaveFilteredPreset)
+        h.SaveFilteredPreset(h.StartFolder + QStringLiteral("/scripts/temp.genes4pca.txt"));
+
+    Busy(h, true);
+    const cRJobStatus status = RunBatchJob(NetworkJob(h.StartFolder), h.StartFolder, *h.RFolder,
+                                           dialog ? dialog->mBat : nullptr, h.Window);
+    Busy(h, false);
+    if (status == cRJobStatus::CannotWrite) {
+        Message(h, QStringLiteral("Error"), CannotWriteText(jobScript));
+        return;
+    }
+    if (status == cRJobStatus::Cancelled) return;
+    if (!QFileInfo(output).isFile()) {
+        Message(
+            h, QStringLiteral("No resulted file"),
+            QStringLiteral(
+                "The resulted PCA-file cannot be found. Perhaps an error occured when running R-script."));
+        return;
+    }
+    WaitResponsive(100);
+    // The layout is read before the job's files go.
+    const cExprData* data = h.Data();
+    const cCEMatrix* matrix = h.Matrix();
+    const std::optional<cNetworkLayout> layout = ReadPcaLayout(output, *data);
+    QFile::remove(jobScript);
+    QFile::remove(input);
+    QFile::remove(output);
+    if (!view) return;
+    if (layout)
+        view->ShowNetwork(*layout, *data, *matrix);
+    else
+        view->ShowGeneratedScene();
+    view->show();
+    view->raise();
+    view->activateWindow();
+}
+
+std::optional<cNetworkLayout> ReadPcaLayout(const QString& path, const cExprData& data)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
+    const auto fields = [](QByteArray line) {
+        if (line.endsWith('\n')) line.chop(1);
+        if (line.endsWith('\r')) line.chop(1);
+        QList<QByteArray> parts = line.split('\t');
+        for (QByteArray& p : parts)
+            if (p.size() >= 2 && p.startsWith('"') && p.endsWith('"')) p = p.mid(1, p.size() - 2);
+        return parts;
+    };
+    const QList<QByteArray> header = fields(f.readLine());
+    if (header != QList<QByteArray>{"ID", "PC1", "PC2", "PC3"}) return std::nullopt;
+
+    cNetworkLayout layout;
+    int g = 0;
+    while (!f.atEnd()) {
+        const QByteArray raw = f.readLine();
+        if (raw.trimmed().isEmpty()) continue;
+        const QList<QByteArray> parts = fields(raw);
+        while (g < data.nGenes && !(data.nCE && data.nCE[g] > 0))
+            ++g;
+        if (parts.size() != 4 || g >= data.nGenes || parts[0] != QByteArray(data.GeneID[g]))
+            return std::nullopt;
+        double v[3];
+        for (int k = 0; k < 3; ++k) {
+            bool ok = false;
+            v[k] = parts[k + 1].trimmed().toDouble(&ok);
+            if (!ok || !std::isfinite(v[k])) return std::nullopt;
+        }
+        layout.Genes.push_back(g);
+        layout.Positions.emplace_back(v[0], v[1], v[2]);
+        ++g;
+    }
+    while (g < data.nGenes && !(data.nCE && data.nCE[g] > 0))
+        ++g;
+    if (g != data.nGenes) return std::nullopt; // fewer lines than co-expressed genes
+    return layout;
+}

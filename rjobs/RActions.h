@@ -1,0 +1,58 @@
+// The main window's R actions: start-up discovery of R, the R options button, custom
+// preprocessing ("Start processing") and the network layout ("Network"). The main window forwards
+// its handlers here with a cRHost that gives access to its state and controls.
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class cCEMatrix;
+class cExprData;
+class QWidget;
+class TfmRParam;
+class TfmScr3D;
+struct cNetworkLayout;
+
+struct cRHost {
+    QWidget* Window = nullptr; // parent of the job dialog
+    QString StartFolder;       // the program's folder; the R scripts lie in its "scripts"
+    QString* RFolder = nullptr;
+    bool* RAvailable = nullptr;
+
+    std::function<const cExprData*()> Data;   // the loaded table, or null
+    std::function<const cCEMatrix*()> Matrix; // the co-expression matrix, or null
+    std::function<QString()> DataPath;        // lbPath: folder of the loaded file
+    std::function<QString()> DataFile;        // lbFileName: name of the loaded file
+    std::function<QString()> OutName;         // edFileNameOut
+    std::function<QString()> ScriptText;      // mRNorm
+    // A message box with an OK button.
+    std::function<void(const QString& caption, const QString& text)> Message;
+    // A log line without a time stamp.
+    std::function<void(const QString& text)> Log;
+    // The R button's picture: imgR when found, imgNoR when not.
+    std::function<void(bool found)> SetRGlyph;
+    std::function<void(bool on)> Busy;
+    // Load Data with dlgOpen preset to path.
+    std::function<void(const QString& path)> LoadPreset;
+    // Save filtered DATA with dlgSave preset to path.
+    std::function<void(const QString& path)> SaveFilteredPreset;
+};
+
+// The last step of the main window's FormCreate: searches RSearchRoots() and logs the outcome.
+void SearchR(cRHost& host);
+// btROptions: shows the R parameters dialog modally, then checks the folder it left.
+void btROptionsClick(cRHost& host, TfmRParam* dialog);
+// btRProcessing: runs the preprocessing script of mRNorm on the loaded table and loads the result.
+void btRProcessingClick(cRHost& host, TfmRParam* dialog);
+// btNetwork: lays the co-expressed genes out with scripts/genes2pca.r and shows the 3D network.
+void btNetworkClick(cRHost& host, TfmRParam* dialog, TfmScr3D* view);
+
+// The shared wait between a job and its result check, with the window responsive.
+void WaitResponsive(int milliseconds);
+
+// Reads the layout written by genes2pca.r: a header "ID\tPC1\tPC2\tPC3" and one line per gene with
+// nCE > 0, in gene order, with that gene's ID. Empty when the file is missing or does not match
+// the table.
+std::optional<cNetworkLayout> ReadPcaLayout(const QString& path, const cExprData& data);

@@ -1,0 +1,96 @@
+// R batch jobs: the job description, the text of the job script, and the runner that writes the
+// script, starts it with /bin/sh and waits for it while the window stays responsive.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+class QPlainTextEdit;
+class QWidget;
+
+// One job: where its data lie, what the script reads and writes, and the banner it shows.
+struct cRJob {
+    QString DataPath;   // folder of the input and output file (KORVALENT_DATAPATH)
+    QString InName;     // input file name in that folder (KORVALENT_DATANAMEIN)
+    QString OutName;    // output file name in that folder (KORVALENT_DATANAMEOUT)
+    QString Title;      // the middle banner line
+    QString FolderLine; // label in front of the data folder
+    QString InLine;     // label in front of the input name
+    QString OutLine;    // label in front of the output name
+    QString Script;     // the R script, relative to the program's folder
+};
+
+// The custom preprocessing job on the loaded table.
+cRJob PreprocessingJob(const QString& dataPath, const QString& inName, const QString& outName);
+// The network layout job; its files lie in the scripts folder below startFolder.
+cRJob NetworkJob(const QString& startFolder);
+
+// The scripts folder below the program's folder, and files in it.
+QString ScriptsFolder(const QString& startFolder);
+QString ScriptsFile(const QString& startFolder, const QString& name);
+// The job script written for every job, "run.sh".
+QString JobScriptName();
+
+// The text as one single-quoted shell word: nothing inside it is expanded or run.
+QString ShellQuote(const QString& text);
+
+// The 18 lines of the job script: the three exported variables, the folder change, the banner
+// and R's front end called in BATCH mode on the job's script. rFolder is the folder of the front
+// end, whose parent is R's home folder.
+QStringList JobScriptLines(const cRJob& job, const QString& startFolder, const QString& rFolder);
+
+// The default text of the preprocessing script memo.
+QString DefaultRNormText();
+
+// Saves lines of text, each ending with CR LF (the memo's "save to file"). An empty text gives an
+// empty file. Returns false when the file cannot be written.
+bool SaveLinesCrLf(const QString& path, const QString& text);
+
+enum class cRJobStatus {
+    Finished,    // the shell ended (its exit status is not a verdict on the job)
+    Cancelled,   // the user ended it
+    CannotWrite, // the job script could not be written; nothing was run
+    CannotStart, // /bin/sh could not be started
+};
+
+// Runs one job script and waits in a local event loop. While it runs, a small window-modal dialog
+// ("dlgRJob") shows the job's output and offers Cancel, which ends the whole process group
+// (the shell, R's front end and R itself).
+class cRJobRunner : public QObject {
+    Q_OBJECT
+  public:
+    explicit cRJobRunner(QWidget* window, QObject* parent = nullptr);
+    ~cRJobRunner() override;
+
+    cRJobStatus Run(const QString& scriptPath, const QString& workFolder);
+    void Cancel();
+    bool Running() const;
+    // Everything the job wrote to its standard output and error.
+    QString Output() const { return Transcript; }
+    int ExitCode() const { return Code; }
+
+    // The runner of the job now running, if any (one job at a time).
+    static cRJobRunner* Active();
+
+  signals:
+    void started();
+    void finished(int exitCode);
+    void failed(const QString& message);
+
+  private:
+    void KillGroup(int signal);
+
+    QPointer<QWidget> Window;
+    QProcess* Process = nullptr;
+    QString Transcript;
+    int Code = -1;
+    bool CancelRequested = false;
+};
+
+// The common job step: fills mBat with the job script (when given), saves it as scripts/run.sh
+// below startFolder and runs it. window parents the job dialog (may be null).
+cRJobStatus RunBatchJob(const cRJob& job, const QString& startFolder, const QString& rFolder,
+                        QPlainTextEdit* mBat, QWidget* window);
