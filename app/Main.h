@@ -1,21 +1,281 @@
-// Main window: owns the data object and the co-expression matrix.
+// Main window: owns the data object and the co-expression matrix, drives the
+// pipeline from its toolbar (Load Data, Normalize, Calculate CE, Network),
+// keeps the log and the console, and shows progress and memory in use.
 #pragma once
+
+#include "app/Dialogs.h"
 
 #include <QMainWindow>
 #include <QString>
 
+#include <functional>
+
 class cCEMatrix;
+class cExprData;
 class cWinExprData;
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QSlider;
+class QStatusBar;
+class QTabWidget;
+class QTimer;
+class QToolBar;
+class QToolButton;
+class QWidget;
+class QChartView;
+class QLineSeries;
+class QScatterSeries;
+class QValueAxis;
 
 class TfmMain : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     explicit TfmMain(QWidget* parent = nullptr);
     ~TfmMain() override;
 
-    cWinExprData* ExprData = nullptr;  // null until the first load
-    cCEMatrix* CEMatrix = nullptr;     // null until the first Calculate CE
+    // ---- state ----
+    cWinExprData* ExprData = nullptr; // null until the first load
+    cCEMatrix* CEMatrix = nullptr;    // null until the first Calculate CE
     QString RFolder;
     QString StartFolder;
     bool RAvailable = false;
+
+    cFileDialog dlgOpen;
+    cFileDialog dlgSave;
+
+    // True while Calculate CE or the re-calculation works on the data and the
+    // matrix; actions that would change or release them do nothing meanwhile.
+    bool Computing() const { return ComputeDepth > 0; }
+    // True while btCalcCE is the cancel button.
+    bool CalcRunning() const { return Running; }
+
+    // ---- shared helpers ----
+    // Appends the time stamp and the message (which begins with ": ") to mLog.
+    void AddLogLine(const QString& message);
+    // Appends a line without a time stamp.
+    void AddLogText(const QString& text);
+    void SetBusy(bool on);
+    // Progress display: gauge and lbCoexpressed from a Progress and nCEGenes.
+    void ShowProgress(float progress, int nCEGenes);
+    // The status panel text for a count of allocated bytes.
+    static QString MemoryText(unsigned bytes);
+    // Heap bytes currently allocated by the program.
+    static unsigned HeapBytes();
+
+    // ---- actions (handlers named after their control and event) ----
+    void FormCreate();
+    void btOpenClick();
+    void btExitClick();
+    void Timer1Timer();
+    void btAboutClick();
+    void Button1Click();
+
+    void btArrayNormClick();
+    void btGeneNormClick();
+    void btNormalizeClick();
+
+    void btCalcCEClick();
+    void btRenewCEClick();
+    void cbbMeasureChange();
+    void btCEPatternsClick();
+    void btListPatternClick();
+
+    void btShowMAClick();
+    void btMeanByMAClick();
+    void btStdByMAClick();
+    void btShowIDClick();
+    void btMean4GenesClick();
+    void btSTD4GenesClick();
+    void btClearConClick();
+
+    void btSaveFilteredClick();
+    void btSaveCEClick();
+    void btSaveDCClick();
+    void btSaveCPatternClick();
+
+    void btPlotClick();
+    void btDistribClick();
+    void btShowCEClick();
+
+    // Analysis by Genes tab (MainGenes.cpp).
+    void gbGeneProfilesClick();
+    void tbGeneNum1Change();
+    void edGeneNum1Change();
+    void edGeneNum2Change();
+    void cbCompareClick();
+    void btFind1Click();
+    void btFind2Click();
+    void btBuildClick();
+    void btKillDCClick();
+
+    // R integration (MainR.cpp).
+    void SearchR();
+    void btROptionsClick();
+    void btRProcessingClick();
+    void btNetworkClick();
+
+    // ---- controls ----
+    QToolBar* ToolBar1;
+    QToolButton* btBusy;
+    QToolButton* btROptions;
+    QToolButton* btOpen;
+    QToolButton* btNormalize;
+    QToolButton* btCalcCE;
+    QToolButton* btRenewCE;
+    QToolButton* btNetwork;
+    QToolButton* btAbout;
+    QToolButton* btExit;
+
+    QGroupBox* GroupBox4;
+    QPushButton* btPlot;
+    QPushButton* btDistrib;
+    QPushButton* btShowCE;
+    QPushButton* btShowGN;
+
+    QTabWidget* PageControl;
+    QWidget* tshImport;
+    QWidget* tshNormalization;
+    QWidget* tshCalcCE;
+    QWidget* tshAnalyze;
+
+    QPlainTextEdit* mLog;
+    QStatusBar* StatusBar;
+    QLabel* StatusPanel;
+    QTimer* Timer1;
+
+    // Data tab
+    QLabel* lbPath;
+    QLabel* lbFileName;
+    QLabel* lbNGenes;
+    QLabel* lbNArrays;
+    QLabel* lbMissing;
+    QLabel* lbMean;
+    QLabel* lbStDev;
+    QGroupBox* GroupBox5;
+    QPushButton* btShowMA;
+    QPushButton* btMeanByMA;
+    QPushButton* btStdByMA;
+    QPushButton* btShowID;
+    QPushButton* btMean4Genes;
+    QPushButton* btSTD4Genes;
+    QPushButton* btClearCon;
+    QPlainTextEdit* mCon;
+    QLabel* imgR;
+    QLabel* imgNoR;
+    QPushButton* Button1;
+
+    // Normalization tab
+    QGroupBox* GroupBox1;
+    QPushButton* btArrayNorm;
+    QCheckBox* chbCenterArrays;
+    QCheckBox* chbScaleArrays;
+    QPushButton* btGeneNorm;
+    QCheckBox* chbCenterGenes;
+    QCheckBox* chbScaleGenes;
+    QGroupBox* GroupBox3;
+    QLabel* Label19;
+    QLineEdit* edFileNameOut;
+    QPushButton* btRProcessing;
+    QPushButton* BitBtn1;
+    QPlainTextEdit* mRNorm;
+
+    // CE & Patterns tab
+    QComboBox* cbbMeasure;
+    QFrame* panCParam;
+    QLineEdit* edCEPower;
+    QLineEdit* edCEThreshold;
+    QFrame* panMIParam;
+    QLineEdit* Edit3;
+    QLineEdit* Edit4;
+    QProgressBar* cgProgress;
+    QLabel* lbCoexpressed;
+    QPushButton* btSaveFiltered;
+    QPushButton* btSaveCE;
+    QGroupBox* GroupBox6;
+    QPushButton* btCEPatterns;
+    QLabel* lbNPatterns;
+    QLabel* lbNGenesRep;
+    QPlainTextEdit* mPatterns;
+    QLineEdit* edPattern;
+    QPushButton* btListPattern;
+    QPushButton* btSaveCPattern;
+    QChartView* Chart3;
+    QScatterSeries* serCluster;
+    QValueAxis* Chart3AxisX;
+    QValueAxis* Chart3AxisY;
+
+    // Analysis by Genes tab
+    QGroupBox* GroupBox7;
+    QLineEdit* edGeneNum1;
+    QSlider* tbGeneNum1;
+    QToolButton* btFind1;
+    QLabel* lbID1;
+    QLabel* lbName1;
+    QLabel* lbPattern1;
+    QGroupBox* GroupBox2;
+    QCheckBox* cbCompare;
+    QLineEdit* edGeneNum2;
+    QSlider* tbGeneNum2;
+    QToolButton* btFind2;
+    QLabel* lbID2;
+    QLabel* lbName2;
+    QLabel* lbPattern2;
+    QFrame* pCmpCorrelation;
+    QLabel* lbCorrelation;
+    QLabel* Label23;
+    QPushButton* btBuild;
+    QPushButton* btKillDC;
+    QPushButton* btSaveDC;
+    QTabWidget* pcPlots;
+    QWidget* tshProfile;
+    QWidget* tshCEProfile;
+    QChartView* Chart1;
+    QLineSeries* Series1;
+    QLineSeries* Series2;
+    QChartView* Chart2;
+    QLineSeries* Series3;
+    QLineSeries* Series4;
+
+  signals:
+    // Emitted when the main window has been closed (the program then ends).
+    void Closed();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void CreateToolBar();
+    void CreateDataTab();
+    void CreateNormalizationTab();
+    void CreateCETab();
+    void CreateAnalyzeTab();
+    void Connect();
+    void ReleaseMatrix();
+    // Reads edCEPower and edCEThreshold and writes them back in canonical form.
+    void ReadCEParameters(int& p, double& t);
+    void LeaveRunningState();
+    void FillConsole(int count, const std::function<QString(int)>& line);
+    // Profile plot and histogram re-run their current selection.
+    void RefreshViews();
+    // Runs CalcCE on a worker thread while the window keeps handling events.
+    void RunCalcCE(int p, float t);
+    // Whether a power and threshold can be used by the calculation.
+    static bool ValidCEParameters(int p, double t, QString* message);
+
+  public:
+    // "1532 (3%)": missing values of a table and their truncated percentage.
+    static QString MissingText(const cExprData* d);
+
+  private:
+    bool Running = false;  // btCalcCE is the cancel button
+    int ComputeDepth = 0;  // Calculate CE or re-calculation in progress
+    bool CalcDone = false; // at least one Calculate CE finished (caption black)
 };

@@ -1,12 +1,17 @@
+// The desktop program: no command-line options, no saved state.
+#include "app/Main.h"
+#include "app/Windows.h"
+
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName("Korvalent");
-    QMainWindow w;
-    w.setWindowTitle("Korvalent");
-    w.show();
-    return app.exec();
+    QApplication::setApplicationName(QStringLiteral("Korvalent"));
+    QApplication::setApplicationVersion(QStringLiteral(KORVALENT_VERSION));
+    CreateWindows();
+    fmMain->show();
+    const int rc = app.exec();
+    DestroyWindows();
+    return rc;
 }

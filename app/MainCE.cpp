@@ -1,0 +1,410 @@
+// Co-expression actions of the main window: calculation with progress and
+// cancel, re-calculation, pattern detection and listing, and the result files.
+#include "app/Convert.h"
+#include "app/Main.h"
+#include "app/Ui.h"
+#include "app/WinExprData.h"
+#include "app/Windows.h"
+#include "engine/CEMatrix.h"
+#include "engine/Writers.h"
+#include "views/Screen.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QtCharts/QScatterSeries>
+#include <QtCharts/QValueAxis>
+
+#include <atomic>
+#include <cmath>
+#include <exception>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const QColor kRed(255, 0, 0);
+
+void SetTextColor(QWidget* w, const QColor& c)
+{
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::ButtonText, c);
+    pal.setColor(QPalette::WindowText, c);
+    w->setPalette(pal);
+}
+
+struct cComputeScope {
+    explicit cComputeScope(int& depth) : Depth(depth) { ++Depth; }
+    ~cComputeScope() { --Depth; }
+    int& Depth;
+};
+
+// Busy indicator on for the lifetime of the scope; also off when an error
+// ends the action, since the indicator means "an action is running".
+struct cBusyScope {
+    explicit cBusyScope(TfmMain* w) : Window(w) { Window->SetBusy(true); }
+    ~cBusyScope() { Window->SetBusy(false); }
+    TfmMain* Window;
+};
+
+QByteArray FilePath(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+// The writers report a file they could not create and, rarely, one that
+// failed while being written. The first stays silent as the window always
+// did; the second must not pass for a written file.
+void ReportWriteError(QWidget* parent, const QString& path, const std::string& error, bool existedBefore)
+{
+    if (error.empty()) return;
+    const bool created = QFileInfo(path).isFile() && !existedBefore;
+    if (!created && !existedBefore) return;
+    Q_UNUSED(parent);
+    throw cActionError(QStringLiteral("The file %1 could not be written: %2")
+                           .arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(error.c_str())));
+}
+
+} // namespace
+
+bool TfmMain::ValidCEParameters(int p, double t, QString* message)
+{
+    const float tf = static_cast<float>(t);
+    if (p < 1) {
+        if (message) *message = QStringLiteral("The correlation power must be a whole number of at least 1.");
+        return false;
+    }
+    if (!(std::isfinite(tf) && tf > 0.0f)) {
+        if (message) *message = QStringLiteral("The filtering threshold must be a number above 0.");
+        return false;
+    }
+    return true;
+}
+
+void TfmMain::ReadCEParameters(int& p, double& t)
+{
+    p = TextToInt(edCEPower->text());
+    edCEPower->setText(QString::number(p));
+    t = TextToFloat(edCEThreshold->text());
+    edCEThreshold->setText(GeneralText(t, 15));
+}
+
+void TfmMain::LeaveRunningState()
+{
+    Running = false;
+    btCalcCE->setText(QStringLiteral("Calculate CE"));
+    SetTextColor(btCalcCE, Qt::black);
+}
+
+void TfmMain::RunCalcCE(int p, float t)
+{
+    cWinExprData* data = ExprData;
+    cCEMatrix* matrix = CEMatrix;
+    std::atomic<bool> done{false};
+    std::exception_ptr failure;
+    QEventLoop loop;
+    std::thread worker([&] {
+        try {
+            data->CalcCE(matrix, p, t);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        done = true;
+        QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
+    });
+    // The window keeps repainting and handles the Cancel click meanwhile.
+    WithoutActionNesting([&] {
+        if (!done) loop.exec();
+    });
+    if (!done) data->Stop = true; // the event loops are ending: the program is closing
+    worker.join();
+    // Progress posted by the worker before it ended is shown before going on.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    if (failure) std::rethrow_exception(failure);
+}
+
+void TfmMain::btCalcCEClick()
+{
+    if (ExprData == nullptr) return;
+    if (Running) {
+        // The cancel button: only flags; the calculation stops at its next pair.
+        Running = false;
+        ExprData->Stop = true;
+        return;
+    }
+    if (Computing()) return;
+    {
+        // Numbers the calculation cannot use are refused before anything changes.
+        int p = 0;
+        double t = 0;
+        QString message;
+        if (TryTextToInt(edCEPower->text(), p) && TryTextToFloat(edCEThreshold->text(), t) &&
+            !ValidCEParameters(p, t, &message)) {
+            MessageBox(this, QStringLiteral("Error"), message);
+            return;
+        }
+    }
+    // 3. Running state.
+    PageControl->setCurrentIndex(2);
+    SetBusy(true);
+    QWidget* toDisable[] = {btOpen, btNormalize, btRenewCE, btShowCE, btSaveFiltered, btSaveCE};
+    bool wasEnabled[6];
+    for (int i = 0; i < 6; ++i)
+        wasEnabled[i] = toDisable[i]->isEnabled();
+    Running = true;
+    btCalcCE->setText(QStringLiteral("Cancel"));
+    SetTextColor(btCalcCE, kRed);
+    for (QWidget* w : toDisable)
+        w->setEnabled(false);
+    auto backToIdle = [&] {
+        for (int i = 0; i < 6; ++i)
+            toDisable[i]->setEnabled(wasEnabled[i]);
+        LeaveRunningState();
+        if (CalcDone == false) SetTextColor(btCalcCE, QColor(0, 128, 0));
+        SetBusy(false);
+    };
+    {
+        cComputeScope scope(ComputeDepth);
+        // 4.
+        AddLogLine(QStringLiteral(": Calculation of CE matrix is started..."));
+        ProcessMessages();
+        // 5.
+        int p = 0;
+        double t = 0;
+        QString message;
+        try {
+            ReadCEParameters(p, t);
+        } catch (...) {
+            backToIdle();
+            throw;
+        }
+        if (!ValidCEParameters(p, t, &message)) {
+            backToIdle();
+            throw cActionError(message);
+        }
+        // 6.
+        ReleaseMatrix();
+        auto* matrix = new cCEMatrix();
+        if (!matrix->Alloc(ExprData->nGenes)) {
+            delete matrix;
+            // The previous matrix is gone: what needs one stays off.
+            for (int i = 2; i < 6; ++i)
+                wasEnabled[i] = false; // btRenewCE .. btSaveCE
+            backToIdle();
+            const double mb = static_cast<double>(ExprData->nGenes) * ExprData->nGenes / 1048576.0;
+            throw cActionError(
+                QStringLiteral("Not enough memory for the co-expression matrix of %1 genes (%2 MB).")
+                    .arg(ExprData->nGenes)
+                    .arg(FixedText(mb, 6, 0)));
+        }
+        CEMatrix = matrix;
+        // 7. The result is not examined: a cancelled run keeps its rows.
+        RunCalcCE(p, static_cast<float>(t));
+    }
+    // 8.
+    AddLogLine(QStringLiteral(": ... end finished."));
+    // 9.
+    SetBusy(false);
+    CalcDone = true;
+    LeaveRunningState();
+    for (QWidget* w : {static_cast<QWidget*>(btOpen), static_cast<QWidget*>(btNormalize),
+                       static_cast<QWidget*>(btRenewCE), static_cast<QWidget*>(btShowCE),
+                       static_cast<QWidget*>(btCEPatterns), static_cast<QWidget*>(btSaveFiltered),
+                       static_cast<QWidget*>(btSaveCE), static_cast<QWidget*>(btNetwork)})
+        w->setEnabled(true);
+    btShowCE->show();
+    // 10.
+    btCEPatternsClick();
+    // 11.
+    AddLogLine(QStringLiteral(": Gene assignement to patterns is completed: ") +
+               QString::number(ExprData->nPatterns) + QStringLiteral(" patterns are detected."));
+}
+
+void TfmMain::btRenewCEClick()
+{
+    if (ExprData == nullptr || CEMatrix == nullptr || Computing()) return;
+    PageControl->setCurrentIndex(2);
+    {
+        cComputeScope scope(ComputeDepth);
+        cBusyScope busy(this);
+        AddLogLine(QStringLiteral(": Re-calculation of CE matrix is started..."));
+        ProcessMessages();
+        int p = 0;
+        double t = 0;
+        ReadCEParameters(p, t);
+        QString message;
+        if (!ValidCEParameters(p, t, &message)) throw cActionError(message);
+        ExprData->RenewCE(CEMatrix, p, static_cast<float>(t));
+        AddLogLine(QStringLiteral(": ...end finished."));
+    }
+    btCEPatterns->setEnabled(true);
+    btCEPatternsClick();
+    btShowCEClick();
+}
+
+void TfmMain::cbbMeasureChange()
+{
+    const bool pearson = cbbMeasure->currentIndex() == 0;
+    panCParam->setVisible(pearson);
+    panMIParam->setVisible(!pearson);
+    btCEPatterns->setEnabled(true);
+}
+
+void TfmMain::btCEPatternsClick()
+{
+    if (ExprData == nullptr || CEMatrix == nullptr || Computing()) return;
+    cComputeScope scope(ComputeDepth);
+    {
+        cBusyScope busy(this);
+        btCEPatterns->setText(QStringLiteral("Detecting patterns..."));
+        SetTextColor(btCEPatterns, kRed);
+        ProcessMessages();
+        cExprData* d = ExprData;
+        d->FindPatterns(CEMatrix);
+
+        const int n = d->nGenes;
+        const int np = d->nPatterns;
+        std::vector<int> count(static_cast<std::size_t>(np < 0 ? 1 : np + 1), 0);
+        int negative = 0, top = 0;
+        for (int g = 0; g < n; ++g) {
+            const int s = d->Pattern[g];
+            if (s < 0)
+                ++negative;
+            else if (s <= np)
+                ++count[static_cast<std::size_t>(s)];
+            if (s > top) top = s;
+        }
+        lbNPatterns->setText(QString::number(np));
+        lbNGenesRep->setText(QString::number(negative));
+        QString text = QString::number(count[0]) + QStringLiteral(" genes do not show co-expression");
+        for (int s = 1; s <= np; ++s)
+            text +=
+                QStringLiteral("\nPattern #%1 has %2 genes").arg(s).arg(count[static_cast<std::size_t>(s)]);
+        mPatterns->setPlainText(text);
+
+        QList<QPointF> points;
+        points.reserve(n);
+        for (int g = 0; g < n; ++g)
+            points.append(QPointF(g, d->Pattern[g]));
+        serCluster->replace(points);
+        Chart3AxisX->setRange(0, n > 1 ? n - 1 : 1);
+        Chart3AxisY->setRange(0, top > 0 ? top : 1);
+    }
+    btCEPatterns->setText(QStringLiteral("Detect CE patterns"));
+    SetTextColor(btCEPatterns, Qt::black);
+}
+
+void TfmMain::btListPatternClick()
+{
+    if (ExprData == nullptr) return;
+    const int s = TextToInt(edPattern->text());
+    const cExprData* d = ExprData;
+    if (s < 0 || s > d->nPatterns) return;
+    QString text = QStringLiteral("Pattern #%1").arg(s);
+    for (int g = 0; g < d->nGenes; ++g)
+        if (d->Pattern[g] == s)
+            text += QStringLiteral("\nGene #%1: ").arg(g) + QString::fromLocal8Bit(d->GeneID[g]);
+    mPatterns->setPlainText(text);
+}
+
+// ---- result files ----
+
+void TfmMain::btSaveFilteredClick()
+{
+    if (ExprData == nullptr || CEMatrix == nullptr || Computing()) return;
+    if (dlgSave.Preset == 0 && !dlgSave.Execute(this)) return;
+    dlgSave.Preset = 0;
+    const QString path = dlgSave.FileName;
+    cComputeScope scope(ComputeDepth);
+    cBusyScope busy(this);
+    ProcessMessages();
+    const bool existed = QFileInfo(path).exists();
+    ReportWriteError(this, path, WriteFilteredTable(FilePath(path).constData(), *ExprData, DecimalChar()),
+                     existed);
+}
+
+void TfmMain::btSaveCEClick()
+{
+    if (ExprData == nullptr || CEMatrix == nullptr || Computing()) return;
+    if (!dlgSave.Execute(this)) return;
+    const QString path = dlgSave.FileName;
+    cComputeScope scope(ComputeDepth);
+    cBusyScope busy(this);
+    ProcessMessages();
+    // Both numbers are read before the file is created, so that a typing error
+    // leaves no half-written file behind.
+    const int p = TextToInt(edCEPower->text());
+    const double t = TextToFloat(edCEThreshold->text());
+    const bool existed = QFileInfo(path).exists();
+    ReportWriteError(this, path, WritePairwiseCE(FilePath(path).constData(), *ExprData, *CEMatrix, p, t),
+                     existed);
+}
+
+void TfmMain::btSaveDCClick()
+{
+    if (ExprData == nullptr || CEMatrix == nullptr || Computing()) return;
+    if (!dlgSave.Execute(this)) return;
+    const QString path = dlgSave.FileName;
+    cComputeScope scope(ComputeDepth);
+    cBusyScope busy(this);
+    ProcessMessages();
+    const int g = tbGeneNum1->value() - 1;
+    int p = 0;
+    double t = 0;
+    ReadCEParameters(p, t);
+    if (p == 0)
+        throw cActionError(
+            QStringLiteral("A correlation power of 0 cannot be used: the cut-off would be undefined."));
+    if (g < 0 || g >= ExprData->nGenes) return;
+    const bool existed = QFileInfo(path).exists();
+    ReportWriteError(this, path, WriteGeneList(FilePath(path).constData(), *ExprData, g, p, t, DecimalChar()),
+                     existed);
+}
+
+void TfmMain::btSaveCPatternClick()
+{
+    if (ExprData == nullptr || CEMatrix == nullptr || Computing()) return;
+    if (!dlgSave.Execute(this)) return;
+    const QString path = dlgSave.FileName;
+    cComputeScope scope(ComputeDepth);
+    cBusyScope busy(this);
+    ProcessMessages();
+    const cExprData* d = ExprData;
+    const int i = tbGeneNum1->value() - 1;
+    const int P = TextToInt(edPattern->text());
+    int p = 0;
+    double t = 0;
+    ReadCEParameters(p, t);
+    bool carried = false;
+    for (int g = 0; g < d->nGenes && !carried; ++g)
+        carried = d->Pattern[g] == P;
+    if (!carried)
+        throw cActionError(QStringLiteral("No gene belongs to pattern %1: no file was written.").arg(P));
+    if (i < 0 || i >= d->nGenes) return;
+    const bool existed = QFileInfo(path).exists();
+    ReportWriteError(this, path,
+                     WritePatternFile(FilePath(path).constData(), *d, *CEMatrix, i, P, p, t, DecimalChar()),
+                     existed);
+}
+
+void TfmMain::btShowCEClick()
+{
+    if (ExprData == nullptr || CEMatrix == nullptr || Computing()) return;
+    if (fmScreen == nullptr) return;
+    if (fmScreen->metaObject()->indexOfMethod("Draw()") >= 0)
+        QMetaObject::invokeMethod(fmScreen, "Draw", Qt::DirectConnection);
+    fmScreen->show();
+    fmScreen->raise();
+}
