@@ -19,3 +19,9 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVALENT_
     -DKORVALENT_BUILD_GUI=OFF -DKORVALENT_BUILD_BENCH=OFF
 cmake --build build-asan -j "$jobs"
 (cd build-asan && ctest --output-on-failure -j "$jobs" -L 'engine|fuzz')
+
+echo "== loader fuzzing with libFuzzer (clang, AddressSanitizer, UndefinedBehaviorSanitizer)"
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+    -DKORVALENT_FUZZ=ON -DKORVALENT_BUILD_GUI=OFF -DKORVALENT_BUILD_BENCH=OFF
+cmake --build build-fuzz -j "$jobs" --target fuzz_targets
+(cd build-fuzz && ctest --output-on-failure -L fuzz)
