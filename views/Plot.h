@@ -1,9 +1,39 @@
+// Profile plot: per gene or per array, the mean (or median) with a band of
+// variation around it.
 #pragma once
 
 #include <QWidget>
+
+class QChartView;
+class QComboBox;
+class QLabel;
+class QLineSeries;
+class QValueAxis;
+class cExprData;
 
 class TfmPlot : public QWidget {
     Q_OBJECT
   public:
     explicit TfmPlot(QWidget* parent = nullptr);
+
+  public slots:
+    // The refresh: rebuilds the three series from the main window's current
+    // table (nothing without one). Called by both lists, after a load and
+    // after each normalization.
+    void cbbShowChange();
+    void Refresh() { cbbShowChange(); }
+    // The same from the given table (null: nothing happens).
+    void RefreshFrom(const cExprData* data);
+
+  public:
+    QLabel* Label1;
+    QComboBox* cbbShow;
+    QLabel* Label2;
+    QComboBox* cbbVariation;
+    QChartView* Chart;
+    QLineSeries* SerMin;
+    QLineSeries* SerMax;
+    QLineSeries* SerMean;
+    QValueAxis* AxisX;
+    QValueAxis* AxisY;
 };

@@ -1,0 +1,549 @@
+// The find dialog, the co-expression map, the profile plot and the histogram,
+// driven through their controls on small tables put into the main window.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <QTimer>
+#include <QtCharts/QAreaSeries>
+#include <QtCharts/QChart>
+#include <QtCharts/QChartView>
+#include <QtCharts/QLineSeries>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "app/Main.h"
+#include "app/Ui.h"
+#include "app/WinExprData.h"
+#include "app/Windows.h"
+#include "engine/CEMatrix.h"
+#include "engine/MapImage.h"
+#include "engine/Quartiles.h"
+#include "views/Find.h"
+#include "views/Histogram.h"
+#include "views/Plot.h"
+#include "views/Screen.h"
+
+// Readable failure messages for texts.
+static void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
+namespace {
+
+struct cMessage {
+    QString caption, text;
+};
+
+class Views : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        CreateWindows();
+        saved = MessageBoxHook();
+        MessageBoxHook() = [this](QWidget*, const QString& caption, const QString& text, cMsgButtons) {
+            messages.push_back({caption, text});
+            return cMsgResult::Ok;
+        };
+    }
+    void TearDown() override
+    {
+        MessageBoxHook() = saved;
+        DestroyWindows();
+    }
+
+    // Puts a table read from text into the main window as its current data.
+    cExprData* Table(const char* text)
+    {
+        auto* d = new cWinExprData(fmMain);
+        EXPECT_GE(d->LoadBuffer(text, std::strlen(text)), 0);
+        Replace(d);
+        return d;
+    }
+    // A table of n genes and m arrays, all values 0, for the map.
+    cExprData* Blank(int n, int m)
+    {
+        auto* d = new cWinExprData(fmMain);
+        d->Alloc(n, m);
+        Replace(d);
+        return d;
+    }
+    void Replace(cWinExprData* d)
+    {
+        delete fmMain->CEMatrix;
+        fmMain->CEMatrix = nullptr;
+        delete fmMain->ExprData;
+        fmMain->ExprData = d;
+    }
+    cCEMatrix* Matrix()
+    {
+        auto* m = new cCEMatrix();
+        EXPECT_TRUE(m->Alloc(fmMain->ExprData->nGenes));
+        delete fmMain->CEMatrix;
+        fmMain->CEMatrix = m;
+        return m;
+    }
+    template <class T> T* Child(QWidget* w, const char* name)
+    {
+        T* c = w->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(c, nullptr) << name;
+        return c;
+    }
+
+    cMessageBoxFn saved;
+    std::vector<cMessage> messages;
+};
+
+QList<QPointF> Points(QChartView* view, const char* name)
+{
+    for (QAbstractSeries* s : view->chart()->series()) {
+        if (s->objectName() != QLatin1String(name)) continue;
+        if (auto* line = qobject_cast<QLineSeries*>(s)) return line->points();
+        if (auto* area = qobject_cast<QAreaSeries*>(s)) return area->upperSeries()->points();
+    }
+    ADD_FAILURE() << "no series " << name;
+    return {};
+}
+
+std::vector<int> ListedGenes(QListWidget* list)
+{
+    std::vector<int> genes;
+    for (int r = 0; r < list->count(); ++r)
+        genes.push_back(TfmFind::LineGene(list->item(r)->text()));
+    return genes;
+}
+
+const char* FindTable = "ID\tName\tA1\tA2\tA3\n"
+                        "AB1\tkinase X\t1\t2\t3\n"
+                        "xab2\tAB kinase\t1\t2\t3\n"
+                        "ABC:9\tphosphatase ab\t1\t2\t3\n"
+                        "Q7\tKinase AB\t1\t2\t3\n";
+
+} // namespace
+
+TEST_F(Views, FindListsMatchingGenesInTableOrder)
+{
+    Table(FindTable);
+    auto* edID = Child<QLineEdit>(fmFind, "edID");
+    auto* edName = Child<QLineEdit>(fmFind, "edName");
+    auto* list = Child<QListWidget>(fmFind, "liResults");
+    struct Case {
+        const char* id;
+        const char* name;
+        std::vector<int> genes;
+    } cases[] = {
+        {"AB", "", {1, 3}},     // case-sensitive: not xab2
+        {"", "kinase", {1, 2}}, // not "Kinase AB"
+        {"AB", "kinase", {1}},  // both texts must match
+        {"", "AB", {2, 4}},     // the name alone decides
+        {"", "", {}},           // nothing to look for
+        {" AB", "", {}},        // no trimming
+        {"b", "X", {}},         // each text matches a different gene
+    };
+    for (const Case& c : cases) {
+        edID->setText(c.id);
+        edName->setText(c.name);
+        QTest::mouseClick(Child<QPushButton>(fmFind, "btFind"), Qt::LeftButton);
+        EXPECT_EQ(ListedGenes(list), c.genes) << c.id << " / " << c.name;
+    }
+    edID->setText("AB1");
+    edName->clear();
+    fmFind->btFindClick();
+    ASSERT_EQ(list->count(), 1);
+    EXPECT_EQ(list->item(0)->text(), "#1:  AB1  kinase X");
+}
+
+TEST_F(Views, FindWithoutDataKeepsTheList)
+{
+    auto* list = Child<QListWidget>(fmFind, "liResults");
+    list->addItem("#7:  old  line");
+    Child<QLineEdit>(fmFind, "edID")->setText("AB");
+    fmFind->btFindClick();
+    EXPECT_EQ(list->count(), 1);
+}
+
+TEST_F(Views, TakeRules)
+{
+    Table(FindTable);
+    auto* list = Child<QListWidget>(fmFind, "liResults");
+    auto* take = Child<QPushButton>(fmFind, "btTake");
+    Child<QLineEdit>(fmFind, "edID")->setText("AB");
+    fmFind->btFindClick();
+    ASSERT_EQ(list->count(), 2);
+
+    // The selected line's number, even with a ":" in the ID.
+    fmFind->show();
+    list->setCurrentRow(1);
+    take->click();
+    EXPECT_EQ(fmFind->takenGene, 3);
+    EXPECT_EQ(fmFind->result(), QDialog::Accepted);
+    EXPECT_FALSE(fmFind->isVisible());
+
+    // Lines but none selected: nothing is taken.
+    fmFind->show();
+    list->clearSelection();
+    list->setCurrentRow(-1);
+    take->click();
+    EXPECT_EQ(fmFind->takenGene, 0);
+
+    // An empty list: nothing is taken.
+    list->setCurrentRow(0);
+    fmFind->takenGene = 5;
+    Child<QLineEdit>(fmFind, "edID")->setText("none of them");
+    fmFind->btFindClick();
+    EXPECT_EQ(list->count(), 0);
+    fmFind->btTakeClick();
+    EXPECT_EQ(fmFind->takenGene, 0);
+
+    // A double click takes its line and closes with OK.
+    Child<QLineEdit>(fmFind, "edID")->setText("Q");
+    fmFind->btFindClick();
+    fmFind->show();
+    fmFind->setResult(QDialog::Rejected);
+    const QRect r = list->visualItemRect(list->item(0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, r.center());
+    EXPECT_EQ(fmFind->takenGene, 4);
+    EXPECT_EQ(fmFind->result(), QDialog::Accepted);
+    EXPECT_FALSE(fmFind->isVisible());
+}
+
+TEST_F(Views, TakeIntoMovesTheTrackBarOnlyWithAGeneOfTheTable)
+{
+    Table(FindTable);
+    auto* bar = Child<QSlider>(fmMain, "tbGeneNum2");
+    bar->setRange(1, 4);
+    bar->setValue(1);
+    auto* list = Child<QListWidget>(fmFind, "liResults");
+    Child<QLineEdit>(fmFind, "edID")->setText("Q7");
+    fmFind->btFindClick();
+    ASSERT_EQ(list->count(), 1);
+
+    const auto takeFirstLine = [&] {
+        QTimer::singleShot(0, fmFind, [&] {
+            list->setCurrentRow(0);
+            Child<QPushButton>(fmFind, "btTake")->click();
+        });
+    };
+    takeFirstLine();
+    EXPECT_TRUE(fmFind->TakeInto("tbGeneNum2"));
+    EXPECT_EQ(bar->value(), 4);
+
+    // Closed without OK: unchanged.
+    bar->setValue(2);
+    QTimer::singleShot(0, fmFind, [&] { fmFind->reject(); });
+    EXPECT_FALSE(fmFind->TakeInto("tbGeneNum2"));
+    EXPECT_EQ(bar->value(), 2);
+
+    // A line of an earlier, longer table: gene 4 is beyond the new table.
+    Table("ID\tName\tA1\tA2\tA3\ng1\tn1\t1\t2\t3\ng2\tn2\t1\t2\t3\n");
+    takeFirstLine();
+    EXPECT_FALSE(fmFind->TakeInto("tbGeneNum2"));
+    EXPECT_EQ(bar->value(), 2);
+}
+
+namespace {
+
+const char* PlotTable = "ID\tName\tA1\tA2\tA3\tA4\n"
+                        "g1\tone\t1\t2\t3\t4\n"
+                        "g2\tnone\tN\tN\tN\tN\n"
+                        "g3\tflat\t5\t5\t5\t5\n"
+                        "g4\tgap\t2\tN\t8\t6\n";
+
+} // namespace
+
+TEST_F(Views, ProfilePlotSeriesForEachChoice)
+{
+    const cExprData* d = Table(PlotTable);
+    auto* show = Child<QComboBox>(fmPlot, "cbbShow");
+    auto* variation = Child<QComboBox>(fmPlot, "cbbVariation");
+    auto* chart = Child<QChartView>(fmPlot, "Chart");
+    const cQuartiles gq = GeneQuartiles(*d), aq = ArrayQuartiles(*d);
+    for (int byArrays = 0; byArrays < 2; ++byArrays)
+        for (int v = 0; v < 3; ++v) {
+            show->setCurrentIndex(byArrays);
+            variation->setCurrentIndex(v);
+            fmPlot->cbbShowChange();
+            const int count = byArrays ? d->nArrays : d->nGenes;
+            const float* mean = byArrays ? d->ArrayMean : d->GeneMean;
+            const float* sd = byArrays ? d->ArraySD : d->GeneSD;
+            const cQuartiles& q = byArrays ? aq : gq;
+            QList<QPointF> lo, hi, mid;
+            for (int i = 0; i < count; ++i) {
+                if (v == 2) {
+                    if (std::isnan(q.Median[i])) continue; // no present value: no point
+                    lo.append(QPointF(i, q.Q1[i]));
+                    hi.append(QPointF(i, q.Q3[i]));
+                    mid.append(QPointF(i, q.Median[i]));
+                } else {
+                    const double k = v == 1 ? 3 : 1;
+                    lo.append(QPointF(i, mean[i] - k * sd[i]));
+                    hi.append(QPointF(i, mean[i] + k * sd[i]));
+                    mid.append(QPointF(i, mean[i]));
+                }
+            }
+            const std::string where = "show " + std::to_string(byArrays) + " variation " + std::to_string(v);
+            EXPECT_EQ(Points(chart, "SerMin"), lo) << where;
+            EXPECT_EQ(Points(chart, "SerMax"), hi) << where;
+            EXPECT_EQ(Points(chart, "SerMean"), mid) << where;
+            EXPECT_EQ(chart->chart()->title(), byArrays ? "Expression by Arrays" : "Expression by Genes");
+            EXPECT_TRUE(chart->isVisibleTo(fmPlot));
+        }
+    // Spot checks of the figures themselves.
+    show->setCurrentIndex(0);
+    variation->setCurrentIndex(2);
+    EXPECT_EQ(Points(chart, "SerMean").size(), 3);         // g2 has no present value
+    EXPECT_EQ(Points(chart, "SerMean")[2], QPointF(3, 6)); // g4: {2, 6, 8}
+    EXPECT_EQ(Points(chart, "SerMin")[2], QPointF(3, 4));
+    EXPECT_EQ(Points(chart, "SerMax")[2], QPointF(3, 7));
+    variation->setCurrentIndex(0);
+    EXPECT_EQ(Points(chart, "SerMin")[2], Points(chart, "SerMax")[2]); // flat gene: sd 0
+}
+
+TEST_F(Views, ProfilePlotWithoutDataChangesNothing)
+{
+    auto* chart = Child<QChartView>(fmPlot, "Chart");
+    fmPlot->cbbShowChange();
+    EXPECT_EQ(chart->chart()->title(), "Gene profile");
+    EXPECT_TRUE(Points(chart, "SerMean").isEmpty());
+}
+
+namespace {
+
+// One gene holding the values of the worked example, statistics set to mean
+// 0 and standard deviation 1 so the bins are 0.3 wide.
+const char* HistTable = "ID\tName\tA1\tA2\tA3\tA4\tA5\tA6\tA7\tA8\n"
+                        "g1\tone\t-3\t-3.1\t-3.4\t3\tN\t0\t2.9\t-2.6\n"
+                        "g2\ttwo\t1\t1\t1\t1\t1\t1\t1\t1\n"
+                        "g3\tthree\t1\t2\t3\t4\t5\t6\t7\t8\n";
+
+} // namespace
+
+TEST_F(Views, HistogramWorkedExample)
+{
+    cExprData* d = Table(HistTable);
+    d->TotalMean = 0;
+    d->TotalSD = 1;
+    auto* chart = Child<QChartView>(fmHistogram, "ChartHist");
+    // g2 and g3 add 8 values near the band's top: 1 x 8 -> bin 13; 1..8.
+    fmHistogram->cbbShowChange();
+    const QList<QPointF> p = Points(chart, "SerHist");
+    ASSERT_EQ(p.size(), 20);
+    EXPECT_DOUBLE_EQ(p[0].x(), -2.85);
+    EXPECT_DOUBLE_EQ(p[19].x(), 2.85);
+    std::vector<double> counts(20, 0);
+    counts[0] = 2;      // -3 and -3.1
+    counts[1] = 1;      // -2.6
+    counts[10] = 1;     // 0
+    counts[19] = 1;     // 2.9
+    counts[13] = 8 + 1; // the eight 1s of g2 and the 1 of g3 (q = 13.33)
+    counts[16] = 1;     // 2 (q = 16.67)
+    for (int b = 0; b < 20; ++b)
+        EXPECT_EQ(p[b].y(), counts[b]) << b;
+    // Outliers: 3, -3.4 and g3's 3..8.
+    EXPECT_EQ(chart->chart()->title(), "All Expression Values (except 8 outliers)");
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(Views, HistogramControls)
+{
+    Table(HistTable);
+    auto* chart = Child<QChartView>(fmHistogram, "ChartHist");
+    auto* show = Child<QComboBox>(fmHistogram, "cbbShow");
+    auto* number = Child<QLineEdit>(fmHistogram, "edNumber");
+    auto* bins = Child<QLineEdit>(fmHistogram, "edNBins");
+    auto* std = Child<QLineEdit>(fmHistogram, "edNStd");
+    EXPECT_FALSE(number->isEnabled());
+    fmHistogram->cbbShowChange();
+    ASSERT_EQ(Points(chart, "SerHist").size(), 20);
+
+    // Typing: each change refreshes at once.
+    struct Case {
+        QLineEdit* edit;
+        const char* text;
+        int points;          // -1: the previous points stay
+        const char* title;   // null: not checked
+        const char* message; // null: none expected
+        const char* corrected = nullptr;
+    } cases[] = {
+        {bins, "", -1, nullptr, nullptr},
+        {bins, "1", 0, nullptr, nullptr},
+        {bins, "10", 10, "All Expression Values (except 0 outliers)", nullptr},
+        {bins, "abc", 0, nullptr, "'abc' is not a valid integer value"},
+        {bins, "200000", 0, nullptr, "'200000' bins are too many (at most 100000)"},
+        {bins, "4", 4, nullptr, nullptr},
+        {std, "0", 0, "All Expression Values: the range is empty (low equals high)", nullptr},
+        {std, "x", 0, nullptr, "'x' is not a valid floating point value"},
+        {std, "2", 4, nullptr, nullptr},
+        {number, "zz", 4, nullptr, nullptr}, // not read while all values are shown
+        {number, "2", 4, nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        const QList<QPointF> before = Points(chart, "SerHist");
+        messages.clear();
+        c.edit->setText(c.text);
+        const QList<QPointF> after = Points(chart, "SerHist");
+        const std::string where = c.edit->objectName().toStdString() + " '" + c.text + "'";
+        if (c.points < 0)
+            EXPECT_EQ(after, before) << where;
+        else
+            EXPECT_EQ(after.size(), c.points) << where;
+        if (c.title) EXPECT_EQ(chart->chart()->title(), c.title) << where;
+        if (c.message) {
+            ASSERT_EQ(messages.size(), 1u) << where;
+            EXPECT_EQ(messages[0].text, c.message);
+        } else {
+            EXPECT_TRUE(messages.empty()) << where << ": " << messages.front().text.toStdString();
+        }
+    }
+
+    // One gene or array: the number is settled into the table's range. With
+    // one standard deviation: gene 0 loses 3 and 2.9; gene 2 (1..8) loses 7
+    // and 8 while 1 and 2 fall into bin 0; array 7 (-2.6, 1, 8) loses 8.
+    struct Settle {
+        int item;
+        const char* typed;
+        const char* settled;
+        const char* title;
+    } settles[] = {
+        {1, "-5", "0", "Expressions for gene #0 (except 2 outliers)"},
+        {1, "99", "2", "Expressions for gene #2 (except 2 outliers)"},
+        {1, "1", "1", "Expressions for gene #1: the range is empty (low equals high)"},
+        {2, "7", "7", "Expressions for array #7 (except 1 outliers)"},
+        {2, "8", "7", "Expressions for array #7 (except 1 outliers)"},
+    };
+    std->setText("1");
+    for (const Settle& s : settles) {
+        show->setCurrentIndex(s.item);
+        EXPECT_TRUE(number->isEnabled());
+        number->setText(s.typed);
+        EXPECT_EQ(number->text(), s.settled) << s.typed;
+        EXPECT_EQ(chart->chart()->title(), s.title) << s.typed;
+    }
+    messages.clear();
+    number->setText("q");
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "'q' is not a valid integer value");
+    show->setCurrentIndex(0);
+    EXPECT_FALSE(number->isEnabled());
+}
+
+namespace {
+
+QImage EngineMap(const cCEMatrix& m)
+{
+    QImage img(MapSide, MapSide, QImage::Format_RGB32);
+    DrawCEMap(m.Cells, m.N, reinterpret_cast<std::uint32_t*>(img.bits()), img.bytesPerLine() / 4);
+    return img;
+}
+
+QString Text(QWidget* w, const char* name)
+{
+    return w->findChild<QLabel*>(QString::fromLatin1(name))->text();
+}
+
+} // namespace
+
+TEST_F(Views, MapOfASmallTable)
+{
+    cExprData* d = Blank(4, 3);
+    cCEMatrix* m = Matrix();
+    ASSERT_FALSE(m->Empty());
+    m->At(2, 0) = 57;
+    m->At(3, 1) = -93;
+    const int nce[] = {1, 1, 1, 1};
+    const float level[] = {0.1425f, -0.2325f, 0.1425f, -0.2325f};
+    for (int g = 0; g < 4; ++g) {
+        d->nCE[g] = nce[g];
+        d->CELevel[g] = level[g];
+    }
+    ASSERT_TRUE(fmScreen->Draw());
+    EXPECT_TRUE(fmScreen->isVisible());
+    const QImage& img = fmScreen->iScreen->Image;
+    EXPECT_EQ(img, EngineMap(*m));
+    EXPECT_EQ(img.pixel(124, 374), qRgb(255, 0, 0)); // pair (0, 2)
+    EXPECT_EQ(img.pixel(374, 124), qRgb(255, 0, 0)); // mirrored
+    EXPECT_EQ(img.pixel(249, 499), qRgb(0, 0, 255)); // pair (1, 3), at the edge
+    EXPECT_EQ(img.pixel(123, 374), qRgb(0, 0, 0));   // a dot's rim
+    EXPECT_EQ(img.pixel(499, 499), qRgb(255, 255, 255));
+    EXPECT_EQ(Text(fmScreen, "lb11"), "1,1");
+    EXPECT_EQ(Text(fmScreen, "lb12"), "1,4");
+    EXPECT_EQ(Text(fmScreen, "lb21"), "4,1");
+    EXPECT_EQ(Text(fmScreen, "lb22"), "4,4");
+    QList<QPointF> hits, strength;
+    for (int g = 0; g < 4; ++g) {
+        hits.append(QPointF(g + 1, nce[g]));
+        strength.append(QPointF(g + 1, level[g]));
+    }
+    EXPECT_EQ(Points(Child<QChartView>(fmScreen, "Chart1"), "Series1"), hits);
+    EXPECT_EQ(Points(Child<QChartView>(fmScreen, "Chart2"), "Series2"), strength);
+}
+
+TEST_F(Views, MapOfALargeTableAndItsCloseUp)
+{
+    Blank(1000, 3);
+    cCEMatrix* m = Matrix();
+    ASSERT_FALSE(m->Empty());
+    m->At(999, 0) = 40;
+    m->At(500, 460) = -30;
+    fmMain->btShowCEClick();
+    EXPECT_TRUE(fmScreen->isVisible());
+    const QImage& img = fmScreen->iScreen->Image;
+    EXPECT_EQ(img, EngineMap(*m));
+    EXPECT_EQ(img.pixel(0, 499), qRgb(255, 0, 0));
+    EXPECT_EQ(img.pixel(499, 0), qRgb(255, 0, 0));
+    EXPECT_EQ(img.pixel(230, 250), qRgb(0, 0, 255));
+    EXPECT_EQ(img.pixel(250, 230), qRgb(0, 0, 255));
+    EXPECT_EQ(img.pixel(250, 250), qRgb(255, 0, 0)); // diagonal
+    EXPECT_EQ(Text(fmScreen, "lb22"), "1000,1000");
+
+    // A click anywhere on the picture, with any button.
+    QTest::mouseClick(fmScreen->iScreen, Qt::RightButton, {}, QPoint(250, 250));
+    EXPECT_EQ(Text(fmScreen, "lbX"), "501 +/- 1");
+    EXPECT_EQ(Text(fmScreen, "lbY"), "501 +/- 1");
+    EXPECT_EQ(Text(fmScreen, "lbG11"), "450, 450");
+    EXPECT_EQ(Text(fmScreen, "lbG21"), "549, 450");
+    EXPECT_EQ(Text(fmScreen, "lbG12"), "450, 549");
+    EXPECT_EQ(Text(fmScreen, "lbG22"), "549, 549");
+    const QImage& close = fmScreen->iMacro->Image;
+    EXPECT_EQ(close.pixel(10, 50), qRgb(0, 0, 255));
+    EXPECT_EQ(close.pixel(50, 10), qRgb(0, 0, 255));
+    EXPECT_EQ(close.pixel(20, 20), qRgb(255, 0, 0));
+    EXPECT_EQ(close.pixel(20, 21), qRgb(255, 255, 255));
+
+    // Near the corner: genes below 0 are grey. (A click at (0, 0) would be
+    // sent to the widget's centre by the test tool, so (1, 1): genes -48..51.)
+    QTest::mouseClick(fmScreen->iScreen, Qt::LeftButton, {}, QPoint(1, 1));
+    EXPECT_EQ(Text(fmScreen, "lbG11"), "-48, -48");
+    EXPECT_EQ(Text(fmScreen, "lbG22"), "51, 51");
+    EXPECT_EQ(close.pixel(47, 60), qRgb(136, 136, 136));
+    EXPECT_EQ(close.pixel(60, 47), qRgb(136, 136, 136));
+    EXPECT_EQ(close.pixel(60, 61), qRgb(255, 255, 255));
+    EXPECT_EQ(close.pixel(48, 48), qRgb(255, 0, 0)); // gene 0's diagonal cell
+
+    // Without a matrix (a new table loaded since) the close-up is grey.
+    delete fmMain->CEMatrix;
+    fmMain->CEMatrix = nullptr;
+    QTest::mouseClick(fmScreen->iScreen, Qt::LeftButton, {}, QPoint(250, 250));
+    for (int y = 0; y < CloseUpSide; ++y)
+        for (int x = 0; x < CloseUpSide; ++x)
+            ASSERT_EQ(close.pixel(x, y), qRgb(136, 136, 136));
+    EXPECT_EQ(Text(fmScreen, "lbX"), "501 +/- 1");
+}
+
+TEST_F(Views, MapNeedsDataAndMatrix)
+{
+    EXPECT_FALSE(fmScreen->Draw());
+    Blank(10, 3);
+    EXPECT_FALSE(fmScreen->Draw());
+    EXPECT_FALSE(fmScreen->isVisible());
+}

@@ -1,0 +1,122 @@
+#include "views/ChartTools.h"
+
+#include <QPainter>
+#include <QPen>
+#include <QtCharts/QChart>
+#include <QtCharts/QChartView>
+#include <QtCharts/QLineSeries>
+#include <QtCharts/QValueAxis>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+QImage MarkerImage(cMarker shape, int w, int h, const QColor& fill, const QColor& outline)
+{
+    QImage img(w + 2, h + 2, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setPen(outline.isValid() ? QPen(outline, 1) : QPen(Qt::NoPen));
+    p.setBrush(fill.isValid() ? QBrush(fill) : QBrush(Qt::NoBrush));
+    const QRectF r(0.5, 0.5, w + 1, h + 1);
+    switch (shape) {
+    case cMarker::None:
+        break;
+    case cMarker::Circle:
+        p.drawEllipse(r);
+        break;
+    case cMarker::Square:
+        p.drawRect(r);
+        break;
+    case cMarker::Triangle:
+        p.drawPolygon(QPolygonF({QPointF(r.center().x(), r.top()), r.bottomRight(), r.bottomLeft()}));
+        break;
+    case cMarker::DownTriangle:
+        p.drawPolygon(QPolygonF({r.topLeft(), r.topRight(), QPointF(r.center().x(), r.bottom())}));
+        break;
+    }
+    return img;
+}
+
+} // namespace
+
+QChartView* MakeChartView(QWidget* parent, const char* name, const QString& title)
+{
+    auto* chart = new QChart();
+    chart->legend()->hide();
+    chart->setBackgroundBrush(Qt::white);
+    chart->setBackgroundRoundness(0);
+    chart->setMargins(QMargins(2, 2, 2, 2));
+    chart->setTitle(title);
+    auto* view = new QChartView(chart, parent);
+    view->setObjectName(QString::fromLatin1(name));
+    view->setRenderHint(QPainter::Antialiasing, false);
+    return view;
+}
+
+QLineSeries* AddLine(QChartView* view, const char* name, const QPen& pen, cMarker shape, int markerW,
+                     int markerH, const QColor& fill, const QColor& outline)
+{
+    auto* s = new QLineSeries();
+    s->setObjectName(QString::fromLatin1(name));
+    s->setPen(pen);
+    if (shape != cMarker::None) {
+        const QImage marker = MarkerImage(shape, markerW, markerH, fill, outline);
+        s->setLightMarker(marker);
+        s->setMarkerSize(marker.width());
+    }
+    view->chart()->addSeries(s);
+    return s;
+}
+
+void AddValueAxes(QChartView* view, QValueAxis*& x, QValueAxis*& y, const QString& xTitle,
+                  const QString& yTitle)
+{
+    x = new QValueAxis();
+    y = new QValueAxis();
+    x->setTitleText(xTitle);
+    y->setTitleText(yTitle);
+    QFont f = x->labelsFont();
+    f.setPointSizeF(7.5);
+    x->setLabelsFont(f);
+    y->setLabelsFont(f);
+    x->setTitleFont(f);
+    y->setTitleFont(f);
+    view->chart()->addAxis(x, Qt::AlignBottom);
+    view->chart()->addAxis(y, Qt::AlignLeft);
+    for (QAbstractSeries* s : view->chart()->series()) {
+        s->attachAxis(x);
+        s->attachAxis(y);
+    }
+}
+
+void FitAxes(QValueAxis* x, QValueAxis* y, const QList<const QList<QPointF>*>& lists, bool yFromZero)
+{
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    double x0 = inf, x1 = -inf, y0 = inf, y1 = -inf;
+    for (const QList<QPointF>* l : lists)
+        for (const QPointF& p : *l) {
+            if (!std::isfinite(p.x()) || !std::isfinite(p.y())) continue;
+            x0 = std::min(x0, p.x());
+            x1 = std::max(x1, p.x());
+            y0 = std::min(y0, p.y());
+            y1 = std::max(y1, p.y());
+        }
+    if (x0 > x1) return;
+    if (yFromZero) {
+        y0 = std::min(y0, 0.0);
+        y1 = std::max(y1, 0.0);
+    }
+    const auto widen = [](double& lo, double& hi) {
+        if (lo == hi) {
+            lo -= 1;
+            hi += 1;
+        }
+    };
+    widen(x0, x1);
+    widen(y0, y1);
+    x->setRange(x0, x1);
+    y->setRange(y0, y1);
+}

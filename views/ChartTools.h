@@ -1,0 +1,34 @@
+// Small builders shared by the chart windows: white two-dimensional charts
+// without legend, line series with image point markers, value axes that
+// follow their data.
+#pragma once
+
+#include <QColor>
+#include <QList>
+#include <QPen>
+#include <QPointF>
+#include <QString>
+
+class QChartView;
+class QLineSeries;
+class QValueAxis;
+class QWidget;
+
+enum class cMarker { None, Circle, Triangle, DownTriangle, Square };
+
+QChartView* MakeChartView(QWidget* parent, const char* name, const QString& title = QString());
+
+// A line series named `name`, added to the chart of `view`. Markers are drawn
+// once as an image so that charts of tens of thousands of points stay fast.
+QLineSeries* AddLine(QChartView* view, const char* name, const QPen& pen, cMarker shape = cMarker::None,
+                     int markerW = 0, int markerH = 0, const QColor& fill = QColor(),
+                     const QColor& outline = QColor());
+
+// Bottom and left value axes with the given titles, attached to every series
+// the chart holds.
+void AddValueAxes(QChartView* view, QValueAxis*& x, QValueAxis*& y, const QString& xTitle,
+                  const QString& yTitle);
+
+// Sets the axis ranges to span the given point lists (a flat line or a single
+// point gets a unit band around it; no points leave the axes as they are).
+void FitAxes(QValueAxis* x, QValueAxis* y, const QList<const QList<QPointF>*>& lists, bool yFromZero = false);
