@@ -1,5 +1,63 @@
 #include "CEMatrix.h"
 
-cCEMatrix::~cCEMatrix() { Free(); }
-bool cCEMatrix::Alloc(int) { return false; }  // TODO(stub)
-void cCEMatrix::Free() {}                     // TODO(stub)
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+cCEMatrix::~cCEMatrix()
+{
+    Free();
+}
+
+bool cCEMatrix::Alloc(int n)
+{
+    Free();
+    if (n < 0) return false;
+    const std::size_t side = static_cast<std::size_t>(n);
+    if (side != 0 && side > std::numeric_limits<std::size_t>::max() / side) return false;
+    // One byte even for an empty table, so that a 0 x 0 matrix is not absent.
+    const std::size_t bytes = side * side > 0 ? side * side : 1;
+    if (bytes > static_cast<std::size_t>(PTRDIFF_MAX)) return false;
+    void* block = nullptr;
+#if defined(__linux__)
+    // Large matrices come straight from the kernel: zero pages that are only
+    // backed when written, and huge pages where allowed, which makes both the
+    // first touch and the column-wise writes of the lower triangle cheaper.
+    if (bytes >= (std::size_t(1) << 24)) {
+        void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p != MAP_FAILED) {
+            madvise(p, bytes, MADV_HUGEPAGE);
+            block = p;
+            Mapped = true;
+        }
+    }
+#endif
+    if (!block) block = std::calloc(bytes, 1);
+    if (!block) return false;
+    Cells = static_cast<std::int8_t*>(block);
+    Bytes = bytes;
+    N = n;
+    for (int i = 0; i < n; ++i)
+        At(i, i) = 100;
+    return true;
+}
+
+void cCEMatrix::Free()
+{
+    if (Cells) {
+#if defined(__linux__)
+        if (Mapped)
+            munmap(Cells, Bytes);
+        else
+#endif
+            std::free(Cells);
+    }
+    Cells = nullptr;
+    Bytes = 0;
+    Mapped = false;
+    N = 0;
+}

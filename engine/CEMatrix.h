@@ -7,7 +7,7 @@
 #include <cstdint>
 
 class cCEMatrix {
-public:
+  public:
     cCEMatrix() = default;
     ~cCEMatrix();
     cCEMatrix(const cCEMatrix&) = delete;
@@ -21,7 +21,10 @@ public:
     bool Empty() const { return Cells == nullptr; }
     int Size() const { return N; }
     std::int8_t* Row(int i) { return Cells + static_cast<std::size_t>(i) * static_cast<std::size_t>(N); }
-    const std::int8_t* Row(int i) const { return Cells + static_cast<std::size_t>(i) * static_cast<std::size_t>(N); }
+    const std::int8_t* Row(int i) const
+    {
+        return Cells + static_cast<std::size_t>(i) * static_cast<std::size_t>(N);
+    }
     std::int8_t& At(int i, int j) { return Row(i)[j]; }
     std::int8_t At(int i, int j) const { return Row(i)[j]; }
     // Co-expression of a pair in any order (the lower-triangle cell).
@@ -29,4 +32,8 @@ public:
 
     std::int8_t* Cells = nullptr;
     int N = 0;
+
+  private:
+    std::size_t Bytes = 0; // size of the block behind Cells
+    bool Mapped = false;   // obtained from the system directly, not the heap
 };

@@ -1,7 +1,101 @@
+#include <algorithm>
+#include <cmath>
+
 #include "CEMatrix.h"
 #include "ExprData.h"
+#include "ce_fast.h"
+#include "ce_reference.h"
 
-double cExprData::Corr(int, int) const { return 0; }                 // TODO(stub)
-void cExprData::CorrProfile(int, float*) const {}                    // TODO(stub)
-int cExprData::CalcCE(cCEMatrix*, int, float) { return -1; }         // TODO(stub)
-int cExprData::RenewCE(cCEMatrix*, int, float) { return -1; }        // TODO(stub)
+double cExprData::Corr(int a, int b) const
+{
+    return CorrReference(*this, a, b);
+}
+
+void cExprData::CorrProfile(int g, float* out) const
+{
+    if (!out || nGenes <= 0) return;
+    g = std::clamp(g, 0, nGenes - 1);
+    for (int k = 0; k < nGenes; ++k)
+        out[k] = static_cast<float>(Corr(g, k));
+}
+
+int cExprData::CalcCE(cCEMatrix* M, int p, float t)
+{
+    return CalcCEFast(*this, M, p, t);
+}
+
+namespace {
+
+// What a stored cell c gives under power p and threshold T; 256 entries cover
+// every cell value.
+struct cRenewEntry {
+    bool Hit;
+    double V;
+    std::int8_t Cell;
+};
+
+} // namespace
+
+int cExprData::RenewCE(cCEMatrix* M, int p, float t)
+{
+    if (!CEMatrixFits(*this, M)) return -1;
+    if (!CEParamsValid(p, t)) {
+        Print(CEParamsMessage);
+        return -1;
+    }
+    const int n = nGenes;
+    const double T = CEThreshold(p, t);
+    cRenewEntry table[256];
+    for (int c = -128; c < 128; ++c) {
+        const double q = c * 0.01;
+        cRenewEntry& e = table[c + 128];
+        e.Hit = std::fabs(q) > T;
+        // 1 multiplied by q p times: the first product is q itself.
+        e.V = e.Hit ? CEPowerOf(q, p) : 0.0;
+        e.Cell = e.Hit ? CECell(e.V) : 0;
+    }
+    nCEGenes = 0;
+    Print(" Progress:    ");
+    for (int g = 0; g < n; ++g) {
+        nCE[g] = 0;
+        CELevel[g] = 0;
+    }
+    char last[32] = "";
+    // Rows go in blocks of 64, columns outermost inside a block: the lower
+    // cells of a block are then 64 contiguous bytes of one row. Every gene
+    // still receives its contributions in increasing partner order, as in the
+    // row-by-row order, so the float sums are the same.
+    constexpr int B = 64;
+    const int rows = n - 1;
+    for (int b0 = 0; b0 < rows; b0 += B) {
+        const int b1 = std::min(b0 + B, rows);
+        int hits[B] = {};
+        for (int j = b0 + 1; j < n; ++j) {
+            std::int8_t* lower = M->Row(j);
+            const int iEnd = std::min(j, b1);
+            for (int i = b0; i < iEnd; ++i) {
+                const cRenewEntry& e = table[M->At(i, j) + 128];
+                lower[i] = e.Cell;
+                if (!e.Hit) continue;
+                ++nCE[i];
+                ++nCE[j];
+                CEAddLevel(CELevel[i], e.V);
+                CEAddLevel(CELevel[j], e.V);
+                ++hits[i - b0];
+            }
+        }
+        for (int i = b0; i < b1; ++i) {
+            if (hits[i - b0] > 0) ++nCEGenes;
+            if (i > 0 && i % 100 == 0) {
+                Progress = static_cast<float>(100.0 * i / n);
+                CEProgressText(last, sizeof last, static_cast<int>(Progress));
+                Print(last);
+            }
+        }
+    }
+    for (int g = 0; g < n; ++g)
+        CELevel[g] = static_cast<float>((static_cast<double>(CELevel[g]) - 1.0) / (2.0 * n));
+    Progress = 100;
+    Print(last);
+    return 1;
+}

@@ -1,0 +1,221 @@
+#include "ce_reference.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "CEMatrix.h"
+#include "ExprData.h"
+#include "Numeric.h"
+
+const char* const CEParamsMessage =
+    "The correlation power must be at least 1 and the filtering threshold a number above 0.\n";
+
+bool CEParamsValid(int p, float t)
+{
+    return p >= 1 && std::isfinite(t) && t > 0.0f;
+}
+
+double CEThreshold(int p, float t)
+{
+    return Pow(static_cast<double>(t), 1.0 / p);
+}
+
+double CEPowerOf(double r, int p)
+{
+    double v = r;
+    for (int q = 1; q < p; ++q) {
+        const double next = v * r;
+        // Once a product repeats, every later one does: huge powers end early
+        // with the same value.
+        if (next == v) break;
+        v = next;
+    }
+    return v;
+}
+
+int CEReportStep(int nArrays)
+{
+    if (nArrays < 20) return 100;
+    if (nArrays < 100) return 50;
+    if (nArrays < 500) return 20;
+    return 10;
+}
+
+void CEProgressText(char* buffer, std::size_t size, int percent)
+{
+    const int len = std::snprintf(buffer, size, "\b\b\b%.2d  ", percent);
+    if (len >= 2 && static_cast<std::size_t>(len) < size) {
+        buffer[len - 2] = '%';
+        buffer[len - 1] = '%';
+    }
+}
+
+float CEProgressAt(int i, int n)
+{
+    const double di = i, dn = n;
+    return static_cast<float>(100.0 * di * (2.0 * dn - di) / (dn * dn));
+}
+
+bool CEMatrixFits(const cExprData& d, const cCEMatrix* M)
+{
+    return M != nullptr && !M->Empty() && M->Size() == d.nGenes && d.nGenes >= 0;
+}
+
+int CEThreadCount(int n)
+{
+    if (n > 0) return n;
+    const unsigned hw = std::thread::hardware_concurrency();
+    return hw > 0 ? static_cast<int>(hw) : 1;
+}
+
+namespace {
+
+bool AllZero(const std::int8_t* p, std::size_t n)
+{
+    std::size_t k = 0;
+    for (; k + 8 <= n; k += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p + k, 8);
+        if (w) return false;
+    }
+    for (; k < n; ++k)
+        if (p[k]) return false;
+    return true;
+}
+
+void PrepareRows(cCEMatrix& M, int begin, int end)
+{
+    for (int j = begin; j < end; ++j) {
+        std::int8_t* row = M.Row(j);
+        if (!AllZero(row, static_cast<std::size_t>(j))) std::memset(row, 0, static_cast<std::size_t>(j));
+        row[j] = 100;
+    }
+}
+
+} // namespace
+
+void CEPrepareMatrix(cCEMatrix& M, int nThreads)
+{
+    const int n = M.Size();
+    const int threads = std::min(CEThreadCount(nThreads), std::max(1, n / 2048));
+    if (threads <= 1) {
+        PrepareRows(M, 0, n);
+        return;
+    }
+    // Rows hold j cells of the lower triangle: split by area.
+    std::vector<int> bounds(threads + 1);
+    for (int k = 0; k <= threads; ++k)
+        bounds[k] = static_cast<int>(std::sqrt(double(k) / threads) * n);
+    bounds[threads] = n;
+    std::vector<std::thread> pool;
+    int started = 1;
+    try {
+        for (; started < threads; ++started)
+            pool.emplace_back(PrepareRows, std::ref(M), bounds[started], bounds[started + 1]);
+    } catch (...) {
+        // No more threads: the calling thread does the rest.
+    }
+    PrepareRows(M, bounds[0], bounds[1]);
+    if (started < threads) PrepareRows(M, bounds[started], n);
+    for (std::thread& th : pool)
+        th.join();
+}
+
+double CorrReference(const cExprData& d, int a, int b)
+{
+    if (d.nGenes <= 0) return 0;
+    a = std::clamp(a, 0, d.nGenes - 1);
+    b = std::clamp(b, 0, d.nGenes - 1);
+    if (d.nPresent[a] < 3 || d.nPresent[b] < 3) return 0;
+    const float* x = d.Data[a];
+    const float* y = d.Data[b];
+    int m = 0;
+    double sx = 0, sy = 0, sxy = 0;
+    for (int k = 0; k < d.nArrays; ++k) {
+        if (!IsPresent(x[k]) || !IsPresent(y[k])) continue;
+        ++m;
+        sx += x[k];
+        sy += y[k];
+        sxy += static_cast<double>(x[k]) * static_cast<double>(y[k]);
+    }
+    if (m < 3) return 0;
+    const double dm = m;
+    const double mx = sx / dm, my = sy / dm;
+    double sxx = 0, syy = 0;
+    for (int k = 0; k < d.nArrays; ++k) {
+        if (!IsPresent(x[k]) || !IsPresent(y[k])) continue;
+        const double dx = x[k] - mx, dy = y[k] - my;
+        sxx += dx * dx;
+        syy += dy * dy;
+    }
+    // A profile without spread correlates 0: dividing the rounding residue of
+    // the numerator by the stand-in below would give values far outside [-1, 1].
+    if (sxx == 0 || syy == 0) return 0;
+    double sdx = std::sqrt(sxx / (dm - 1)), sdy = std::sqrt(syy / (dm - 1));
+    if (sdx == 0) sdx = 0.00001;
+    if (sdy == 0) sdy = 0.00001;
+    double r = (sxy - dm * mx * my) / ((dm - 1) * sdx * sdy);
+    // Rounding can overshoot by an ulp.
+    if (r > 1) r = 1;
+    if (r < -1) r = -1;
+    return r;
+}
+
+int CalcCEReference(cExprData& d, cCEMatrix* M, int p, float t)
+{
+    if (!CEMatrixFits(d, M)) return -1;
+    if (!CEParamsValid(p, t)) {
+        d.Print(CEParamsMessage);
+        return -1;
+    }
+    CEPrepareMatrix(*M, 1);
+    const int n = d.nGenes;
+    const double T = CEThreshold(p, t);
+    const int s = CEReportStep(d.nArrays);
+    d.nCEGenes = 0;
+    d.Stop = false;
+    d.Print(" Progress:    ");
+    for (int g = 0; g < n; ++g) {
+        d.nCE[g] = 0;
+        d.CELevel[g] = 0;
+    }
+    char last[32] = "";
+    for (int i = 0; i + 1 < n; ++i) {
+        int h = 0;
+        for (int j = i + 1; j < n; ++j) {
+            const double r = CorrReference(d, i, j);
+            M->At(i, j) = CECell(r);
+            if (std::fabs(r) > T) {
+                const double v = CEPowerOf(r, p);
+                M->At(j, i) = CECell(v);
+                ++d.nCE[i];
+                ++d.nCE[j];
+                CEAddLevel(d.CELevel[i], v);
+                CEAddLevel(d.CELevel[j], v);
+                ++h;
+            }
+            if (d.Stop) {
+                d.Progress = 0;
+                return -1;
+            }
+        }
+        if (h > 0) ++d.nCEGenes;
+        if (i > 0 && i % s == 0) {
+            d.Progress = CEProgressAt(i, n);
+            CEProgressText(last, sizeof last, static_cast<int>(d.Progress));
+            d.Print(last);
+        }
+    }
+    d.nCEGenes = 0;
+    for (int g = 0; g < n; ++g) {
+        if (d.nCE[g] > 0) ++d.nCEGenes;
+        d.CELevel[g] = static_cast<float>(static_cast<double>(d.CELevel[g]) / n);
+    }
+    d.Progress = 100;
+    d.Print(last);
+    return 1;
+}
