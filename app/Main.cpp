@@ -8,6 +8,7 @@
 #include "app/Windows.h"
 #include "engine/CEMatrix.h"
 #include "engine/Numeric.h"
+#include "rjobs/RJob.h"
 #include "views/Histogram.h"
 #include "views/Plot.h"
 
@@ -42,6 +43,7 @@
 
 #include <malloc.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <tuple>
 #include <utility>
@@ -398,14 +400,14 @@ void TfmMain::CreateDataTab()
     btShowID = Button(GroupBox5, "btShowID", QStringLiteral("Gene IDs"), 154, 42, 136);
     btMean4Genes = Button(GroupBox5, "btMean4Genes", QStringLiteral("Mean for genes"), 154, 72, 136);
     btSTD4Genes = Button(GroupBox5, "btSTD4Genes", QStringLiteral("St.dev. for genes"), 154, 102, 136);
-    btClearCon = Button(GroupBox5, "btClearCon", QStringLiteral("X"), 270, 14, 24, 22);
+    btClearCon = Button(GroupBox5, "btClearCon", QStringLiteral("X"), 270, 18, 24, 22);
     SetBold(btClearCon);
     SetTextColor(btClearCon, kRed);
     btClearCon->setToolTip(QStringLiteral("Clear the console"));
 
     mCon = Memo(t, "mCon", true);
     mCon->setReadOnly(true);
-    mCon->setGeometry(398, 4, 236, 382);
+    mCon->setGeometry(396, 4, 232, 390);
 
     imgR = Named(new QLabel(t), "imgR");
     imgR->setPixmap(GlyphPixmap(cGlyph::RFound, 32));
@@ -423,35 +425,36 @@ void TfmMain::CreateNormalizationTab()
 {
     QWidget* t = tshNormalization;
     GroupBox1 = Named(new QGroupBox(QStringLiteral("On-the-fly normalization"), t), "GroupBox1");
-    GroupBox1->setGeometry(6, 4, 628, 90);
+    GroupBox1->setGeometry(6, 4, 620, 90);
     btArrayNorm =
         Button(GroupBox1, "btArrayNorm", QStringLiteral("Between-array normalization"), 10, 22, 220, 28);
     chbCenterArrays =
         Check(GroupBox1, "chbCenterArrays", QStringLiteral("Center data (mean = 0)"), 246, 25, 180, true);
     chbScaleArrays =
-        Check(GroupBox1, "chbScaleArrays", QStringLiteral("Scale data (variance = 1)"), 430, 25, 190, true);
+        Check(GroupBox1, "chbScaleArrays", QStringLiteral("Scale data (variance = 1)"), 424, 25, 190, true);
     btGeneNorm =
         Button(GroupBox1, "btGeneNorm", QStringLiteral("Between-gene normalization"), 10, 56, 220, 28);
     chbCenterGenes =
         Check(GroupBox1, "chbCenterGenes", QStringLiteral("Center data (mean = 0)"), 246, 59, 180, true);
     chbScaleGenes =
-        Check(GroupBox1, "chbScaleGenes", QStringLiteral("Scale data (variance = 1)"), 430, 59, 190, true);
+        Check(GroupBox1, "chbScaleGenes", QStringLiteral("Scale data (variance = 1)"), 424, 59, 190, true);
 
     GroupBox3 = Named(new QGroupBox(QStringLiteral("Preprocess using R scipt"), t), "GroupBox3");
-    GroupBox3->setGeometry(6, 98, 628, 288);
+    GroupBox3->setGeometry(6, 98, 620, 296);
     Label19 = Named(Caption(GroupBox3, QStringLiteral("Save normalized data to:"), 10, 26), "Label19");
-    edFileNameOut = Edit(GroupBox3, "edFileNameOut", QStringLiteral("data.norm"), 168, 22, 140);
-    btRProcessing = Button(GroupBox3, "btRProcessing", QStringLiteral("Start processing"), 322, 20, 140, 28);
+    edFileNameOut = Edit(GroupBox3, "edFileNameOut", QStringLiteral("data.norm"), 166, 22, 136);
+    btRProcessing = Button(GroupBox3, "btRProcessing", QStringLiteral("Start processing"), 312, 20, 140, 28);
     SetBold(btRProcessing);
     SetTextColor(btRProcessing, kNavy);
     btRProcessing->setEnabled(false);
-    BitBtn1 = Button(GroupBox3, "BitBtn1", QStringLiteral("Preprocessing routine"), 472, 20, 146, 28);
+    BitBtn1 = Button(GroupBox3, "BitBtn1", QStringLiteral("Preprocessing routine"), 460, 20, 150, 28);
     mRNorm = Memo(GroupBox3, "mRNorm", true);
-    mRNorm->setGeometry(10, 56, 608, 224);
+    mRNorm->setGeometry(10, 56, 600, 232);
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     mono.setBold(true);
     mono.setPointSizeF(8);
     mRNorm->setFont(mono);
+    mRNorm->setPlainText(DefaultRNormText());
 }
 
 void TfmMain::CreateCETab()
@@ -502,25 +505,27 @@ void TfmMain::CreateCETab()
     btSaveCE->setEnabled(false);
 
     GroupBox6 = Named(new QGroupBox(QStringLiteral("Coexpression patterns"), t), "GroupBox6");
-    GroupBox6->setGeometry(262, 2, 374, 384);
-    btCEPatterns = Button(GroupBox6, "btCEPatterns", QStringLiteral("Detect CE patterns"), 8, 20, 150, 28);
+    GroupBox6->setGeometry(262, 2, 366, 392);
+    btCEPatterns = Button(GroupBox6, "btCEPatterns", QStringLiteral("Detect CE patterns"), 8, 20, 136, 28);
     btCEPatterns->setEnabled(false);
-    Caption(GroupBox6, QStringLiteral("Number of Patterns:"), 166, 20);
-    lbNPatterns = ValueLabel(GroupBox6, "lbNPatterns", QStringLiteral("none"), 318, 20, 52);
-    Caption(GroupBox6, QStringLiteral("Genes in several patterns:"), 166, 38);
-    lbNGenesRep = ValueLabel(GroupBox6, "lbNGenesRep", QStringLiteral("none"), 318, 38, 52);
+    QLabel* nPatternsCaption = Caption(GroupBox6, QStringLiteral("Number of Patterns:"), 152, 17);
+    QLabel* nRepCaption = Caption(GroupBox6, QStringLiteral("Genes in several patterns:"), 152, 35);
+    const int valueX = 152 + std::max(nPatternsCaption->width(), nRepCaption->width()) + 6;
+    lbNPatterns = ValueLabel(GroupBox6, "lbNPatterns", QStringLiteral("none"), valueX, 17, 360 - valueX);
+    lbNGenesRep = ValueLabel(GroupBox6, "lbNGenesRep", QStringLiteral("none"), valueX, 35, 360 - valueX);
     SetBold(lbNPatterns);
     SetBold(lbNGenesRep);
     mPatterns = Memo(GroupBox6, "mPatterns", false);
     mPatterns->setReadOnly(true);
-    mPatterns->setGeometry(8, 58, 228, 108);
-    edPattern = Edit(GroupBox6, "edPattern", QStringLiteral("0"), 244, 58, 122);
-    btListPattern = Button(GroupBox6, "btListPattern", QStringLiteral("List CE pattern"), 244, 86, 122, 28);
+    mPatterns->setLineWrapMode(QPlainTextEdit::NoWrap);
+    mPatterns->setGeometry(8, 56, 236, 112);
+    edPattern = Edit(GroupBox6, "edPattern", QStringLiteral("0"), 250, 56, 108);
+    btListPattern = Button(GroupBox6, "btListPattern", QStringLiteral("List CE pattern"), 250, 84, 108, 28);
     btSaveCPattern =
-        Button(GroupBox6, "btSaveCPattern", QStringLiteral("Save CE pattern"), 244, 120, 122, 28);
+        Button(GroupBox6, "btSaveCPattern", QStringLiteral("Save CE pattern"), 250, 116, 108, 28);
 
     Chart3 = MakeChart(GroupBox6, "Chart3");
-    Chart3->setGeometry(4, 170, 366, 210);
+    Chart3->setGeometry(4, 172, 358, 216);
     serCluster = Named(new QScatterSeries(), "serCluster");
     serCluster->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
     serCluster->setColor(kRed);
@@ -548,30 +553,32 @@ void TfmMain::CreateAnalyzeTab()
                          const char* findName, QLabel*& id, const char* idName, QLabel*& nm,
                          const char* nmName, QLabel*& pat, const char* patName) {
         auto* g = Named(new QGroupBox(title, t), name);
-        g->setGeometry(4, y, 632, 70);
+        g->setGeometry(4, y, 622, 70);
         QFont f = g->font();
         f.setBold(true);
         g->setFont(f);
         SetTextColor(g, color);
-        const QFont plain = t->font();
-        ed = Edit(g, edName, QStringLiteral("1"), 8, 18, 52);
+        QFont plain = t->font();
+        plain.setBold(false);
+        ed = Edit(g, edName, QStringLiteral("1"), 6, 18, 44);
         tb = Named(new QSlider(Qt::Horizontal, g), tbName);
-        tb->setGeometry(62, 14, 540, 28);
+        tb->setGeometry(52, 14, 540, 28);
         tb->setTickPosition(QSlider::TicksAbove);
         tb->setRange(0, 1000);
         tb->setValue(1);
         tb->setToolTip(QStringLiteral("Select a gene of interest"));
         find = Named(new QToolButton(g), findName);
-        find->setGeometry(604, 16, 24, 24);
+        find->setGeometry(594, 16, 24, 24);
         find->setIcon(GlyphIcon(cGlyph::Find, 18));
         find->setIconSize(QSize(18, 18));
-        id = ValueLabel(g, idName, QStringLiteral("none"), 10, 46, 130);
-        Caption(g, QStringLiteral("Name:"), 146, 46)->setFont(plain);
-        nm = ValueLabel(g, nmName, QStringLiteral("none"), 190, 46, 318);
-        Caption(g, QStringLiteral("Pattern"), 514, 46)->setFont(plain);
-        pat = ValueLabel(g, patName, QStringLiteral("0000"), 566, 46, 60);
+        id = ValueLabel(g, idName, QStringLiteral("none"), 8, 46, 130);
+        QLabel* nameCaption = Caption(g, QStringLiteral("Name:"), 144, 46);
+        nm = ValueLabel(g, nmName, QStringLiteral("none"), 186, 46, 318);
+        QLabel* patternCaption = Caption(g, QStringLiteral("Pattern"), 510, 46);
+        pat = ValueLabel(g, patName, QStringLiteral("0000"), 562, 46, 56);
         for (QWidget* w : {static_cast<QWidget*>(ed), static_cast<QWidget*>(id), static_cast<QWidget*>(nm),
-                           static_cast<QWidget*>(pat)}) {
+                           static_cast<QWidget*>(pat), static_cast<QWidget*>(nameCaption),
+                           static_cast<QWidget*>(patternCaption)}) {
             w->setFont(plain);
             SetTextColor(w, Qt::black);
         }
@@ -583,29 +590,34 @@ void TfmMain::CreateAnalyzeTab()
     GroupBox2 = geneGroup("GroupBox2", QStringLiteral("Green gene"), QColor(0, 128, 0), 74, edGeneNum2,
                           "edGeneNum2", tbGeneNum2, "tbGeneNum2", btFind2, "btFind2", lbID2, "lbID2", lbName2,
                           "lbName2", lbPattern2, "lbPattern2");
-    cbCompare = Check(GroupBox2, "cbCompare", QStringLiteral("Compare"), 100, 0, 90, true);
-    cbCompare->setFont(t->font());
-    cbCompare->move(110, -2);
+    cbCompare = Check(GroupBox2, "cbCompare", QStringLiteral("Compare"), 110, -2, 90, true);
+    {
+        QFont plain = t->font();
+        plain.setBold(false);
+        cbCompare->setFont(plain);
+    }
     SetTextColor(cbCompare, Qt::black);
 
     pCmpCorrelation = Named(new QFrame(t), "pCmpCorrelation");
     pCmpCorrelation->setFrameShape(QFrame::StyledPanel);
-    pCmpCorrelation->setGeometry(4, 148, 170, 28);
+    pCmpCorrelation->setGeometry(4, 147, 150, 30);
     pCmpCorrelation->setToolTip(QStringLiteral("Correlation"));
-    Caption(pCmpCorrelation, QStringLiteral("Correlation:"), 6, 6);
-    lbCorrelation = ValueLabel(pCmpCorrelation, "lbCorrelation", QStringLiteral("none"), 90, 5, 76);
+    Caption(pCmpCorrelation, QStringLiteral("Correlation:"), 6, 7);
+    lbCorrelation = ValueLabel(pCmpCorrelation, "lbCorrelation", QStringLiteral("none"), 88, 6, 58);
     SetBold(lbCorrelation);
     SetTextColor(lbCorrelation, kRed);
 
-    Label23 = Named(Caption(t, QStringLiteral("\"Blue gene\" direct conections (DC):"), 182, 154), "Label23");
-    btBuild = Button(t, "btBuild", QStringLiteral("Co-express gene"), 398, 148, 88, 28);
+    Label23 = Named(Caption(t, QStringLiteral("\"Blue gene\" direct conections (DC):"), 160, 144), "Label23");
+    Label23->setWordWrap(true);
+    Label23->setGeometry(160, 144, 128, 36);
+    btBuild = Button(t, "btBuild", QStringLiteral("Co-express gene"), 292, 147, 126, 30);
     SetBold(btBuild);
     SetTextColor(btBuild, QColor(0, 0, 255));
-    btKillDC = Button(t, "btKillDC", QStringLiteral("Kill DC genes"), 488, 148, 78, 28);
-    btSaveDC = Button(t, "btSaveDC", QStringLiteral("Save DC"), 568, 148, 66, 28);
+    btKillDC = Button(t, "btKillDC", QStringLiteral("Kill DC genes"), 422, 147, 106, 30);
+    btSaveDC = Button(t, "btSaveDC", QStringLiteral("Save DC"), 532, 147, 94, 30);
 
     pcPlots = Named(new QTabWidget(t), "pcPlots");
-    pcPlots->setGeometry(4, 180, 632, 206);
+    pcPlots->setGeometry(4, 182, 622, 212);
     tshProfile = Named(new QWidget(), "tshProfile");
     tshCEProfile = Named(new QWidget(), "tshCEProfile");
     pcPlots->addTab(tshProfile, QStringLiteral("Expression"));

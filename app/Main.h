@@ -63,6 +63,8 @@ class TfmMain : public QMainWindow {
     // Appends a line without a time stamp.
     void AddLogText(const QString& text);
     void SetBusy(bool on);
+    // The R button's picture: imgR when R was found, imgNoR otherwise.
+    void SetRGlyph(bool found);
     // Progress display: gauge and lbCoexpressed from a Progress and nCEGenes.
     void ShowProgress(float progress, int nCEGenes);
     // The status panel text for a count of allocated bytes.

@@ -59,6 +59,27 @@ struct cBusyScope {
     TfmMain* Window;
 };
 
+// An axis from 0 to top with ticks on round whole numbers.
+void SetIntegerAxis(QValueAxis* axis, int top)
+{
+    double step = 1;
+    while (top / step > 6) {
+        if (top / (step * 2) <= 6) {
+            step *= 2;
+            break;
+        }
+        if (top / (step * 5) <= 6) {
+            step *= 5;
+            break;
+        }
+        step *= 10;
+    }
+    axis->setRange(0, top);
+    axis->setTickType(QValueAxis::TicksDynamic);
+    axis->setTickAnchor(0);
+    axis->setTickInterval(step);
+}
+
 QByteArray FilePath(const QString& path)
 {
     return QFile::encodeName(path);
@@ -299,8 +320,8 @@ void TfmMain::btCEPatternsClick()
         for (int g = 0; g < n; ++g)
             points.append(QPointF(g, d->Pattern[g]));
         serCluster->replace(points);
-        Chart3AxisX->setRange(0, n > 1 ? n - 1 : 1);
-        Chart3AxisY->setRange(0, top > 0 ? top : 1);
+        SetIntegerAxis(Chart3AxisX, n > 1 ? n - 1 : 1);
+        SetIntegerAxis(Chart3AxisY, top > 0 ? top : 1);
     }
     btCEPatterns->setText(QStringLiteral("Detect CE patterns"));
     SetTextColor(btCEPatterns, Qt::black);

@@ -1,21 +1,84 @@
 // R integration of the main window: the start-up search for R, the R
 // parameters dialog, custom preprocessing and the network layout job. The
-// controls and their wiring exist; the jobs themselves live in rjobs/.
-#include "app/Main.h"
-
+// jobs live in rjobs/; the window lends them its state and controls.
 #include "app/Icons.h"
+#include "app/Main.h"
+#include "app/Ui.h"
+#include "app/WinExprData.h"
+#include "app/Windows.h"
+#include "rjobs/RActions.h"
+#include "rjobs/Rparam.h"
+#include "views/Scr3d.h"
 
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QToolButton>
 #include <QVariant>
 
-void TfmMain::SearchR()
+namespace {
+
+cRHost MakeHost(TfmMain* w)
 {
-    RFolder.clear();
-    RAvailable = false;
-    btROptions->setProperty("glyphFound", false);
-    btROptions->setIcon(GlyphIcon(cGlyph::RMissing, 28));
+    cRHost h;
+    h.Window = w;
+    h.StartFolder = w->StartFolder;
+    h.RFolder = &w->RFolder;
+    h.RAvailable = &w->RAvailable;
+    h.Data = [w]() -> const cExprData* { return w->ExprData; };
+    h.Matrix = [w]() -> const cCEMatrix* { return w->CEMatrix; };
+    h.DataPath = [w] { return w->lbPath->text(); };
+    h.DataFile = [w] { return w->lbFileName->text(); };
+    h.OutName = [w] { return w->edFileNameOut->text(); };
+    h.ScriptText = [w] { return w->mRNorm->toPlainText(); };
+    h.Message = [w](const QString& caption, const QString& text) { MessageBox(w, caption, text); };
+    h.Log = [w](const QString& text) { w->AddLogText(text); };
+    h.SetRGlyph = [w](bool found) { w->SetRGlyph(found); };
+    h.Busy = [w](bool on) { w->SetBusy(on); };
+    h.LoadPreset = [w](const QString& path) {
+        w->dlgOpen.FileName = path;
+        w->dlgOpen.Preset = 1;
+        w->btOpenClick();
+    };
+    h.SaveFilteredPreset = [w](const QString& path) {
+        w->dlgSave.FileName = path;
+        w->dlgSave.Preset = 1;
+        w->btSaveFilteredClick();
+    };
+    return h;
 }
 
-void TfmMain::btROptionsClick() {}
-void TfmMain::btRProcessingClick() {}
-void TfmMain::btNetworkClick() {}
+} // namespace
+
+void TfmMain::SetRGlyph(bool found)
+{
+    btROptions->setProperty("glyphFound", found);
+    btROptions->setIcon(QIcon((found ? imgR : imgNoR)->pixmap()));
+}
+
+void TfmMain::SearchR()
+{
+    cRHost h = MakeHost(this);
+    ::SearchR(h);
+}
+
+void TfmMain::btROptionsClick()
+{
+    if (fmRParam == nullptr) return;
+    cRHost h = MakeHost(this);
+    ::btROptionsClick(h, fmRParam);
+}
+
+void TfmMain::btRProcessingClick()
+{
+    if (Computing()) return;
+    cRHost h = MakeHost(this);
+    ::btRProcessingClick(h, fmRParam);
+}
+
+void TfmMain::btNetworkClick()
+{
+    if (Computing()) return;
+    cRHost h = MakeHost(this);
+    ::btNetworkClick(h, fmRParam, fmScr3D);
+}

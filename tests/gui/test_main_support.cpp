@@ -1,0 +1,98 @@
+#include "test_main_support.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QTest>
+
+void MainWindowTest::SetUp()
+{
+    ASSERT_TRUE(Tmp.isValid());
+    SavedMessageBox = MessageBoxHook();
+    SavedFileDialog = FileDialogHook();
+    MessageBoxHook() = [this](QWidget*, const QString& caption, const QString& text, cMsgButtons) {
+        Messages.push_back({caption, text});
+        if (MessageAnswers.empty()) return cMsgResult::Ok;
+        const cMsgResult r = MessageAnswers.front();
+        MessageAnswers.pop_front();
+        return r;
+    };
+    FileDialogHook() = [this](cFileDialog& d, QWidget*) {
+        ++DialogsShown;
+        if (DialogAnswers.empty()) return false;
+        const QString path = DialogAnswers.front();
+        DialogAnswers.pop_front();
+        if (path.isEmpty()) return false;
+        d.FileName = path;
+        return true;
+    };
+    CreateWindows();
+    fmMain->show();
+}
+
+void MainWindowTest::TearDown()
+{
+    DestroyWindows();
+    MessageBoxHook() = SavedMessageBox;
+    FileDialogHook() = SavedFileDialog;
+}
+
+void MainWindowTest::Click(const char* name)
+{
+    auto* b = Ctl<QAbstractButton>(name);
+    if (b != nullptr) QTest::mouseClick(b, Qt::LeftButton);
+}
+
+QString MainWindowTest::Text(const char* name)
+{
+    QWidget* w = Ctl(name);
+    if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
+    if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text();
+    if (auto* m = qobject_cast<QPlainTextEdit*>(w)) return m->toPlainText();
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
+    ADD_FAILURE() << name << " has no text";
+    return {};
+}
+
+QStringList MainWindowTest::LogLines() const
+{
+    const QString text = fmMain->mLog->toPlainText();
+    return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+}
+
+QStringList MainWindowTest::LogMessages() const
+{
+    static const QRegularExpression stamp(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d(?=: )"));
+    QStringList out;
+    for (QString line : LogLines())
+        out << line.remove(stamp);
+    return out;
+}
+
+void MainWindowTest::Load(const QString& path)
+{
+    fmMain->dlgOpen.FileName = path;
+    fmMain->dlgOpen.Preset = 1;
+    Click("btOpen");
+}
+
+QString MainWindowTest::WriteTable(const char* name, const std::string& text)
+{
+    const QString path = Tmp.filePath(QLatin1String(name));
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text.data(), static_cast<qint64>(text.size()));
+    return path;
+}
+
+std::string ReadFileBytes(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return "<missing>";
+    const QByteArray b = f.readAll();
+    return std::string(b.constData(), static_cast<std::size_t>(b.size()));
+}
+
+QString TestDataPath(const char* name)
+{
+    return QStringLiteral(KORVALENT_SOURCE_ROOT "/") + QLatin1String(name);
+}
