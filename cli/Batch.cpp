@@ -87,12 +87,14 @@ class cBatchData : public cExprData {
 };
 
 // A file of our own (matrix, genes, arrays): every write and the close are
-// checked, so that a full disk is reported as a failure.
+// checked, so that a full disk is reported as a failure. The messages read
+// like those of the engine's writers.
 class cOutFile {
   public:
     explicit cOutFile(const std::string& path) : Path(path), F(std::fopen(path.c_str(), "wb"))
     {
-        if (!F) Error = std::strerror(errno);
+        if (!F) Error = "Cannot create the file '" + Path + "' (" + std::strerror(errno) + ").";
+        errno = 0;
     }
     ~cOutFile()
     {
@@ -103,36 +105,43 @@ class cOutFile {
 
     std::FILE* Get() const { return F; }
     bool Ok() const { return F != nullptr; }
+    // True after a failed write; the first failure's reason is kept.
+    bool Failed()
+    {
+        if (F && std::ferror(F) && !WriteErrno) WriteErrno = errno ? errno : EIO;
+        return WriteErrno != 0;
+    }
 
-    // Closes the file; returns an empty text or the reason of the failure.
+    // Closes the file; returns an empty text or the message for the user.
     std::string Close()
     {
         if (!F) return Error;
-        const bool writeFailed = std::ferror(F) != 0;
-        const int savedErrno = errno;
+        Failed();
+        errno = 0;
         const int rc = std::fclose(F);
         F = nullptr;
-        if (writeFailed) return std::strerror(savedErrno ? savedErrno : EIO);
-        if (rc != 0) return std::strerror(errno);
-        return {};
+        if (rc != 0 && !WriteErrno) WriteErrno = errno ? errno : EIO;
+        if (!WriteErrno) return {};
+        return "Error while writing the file '" + Path + "' (" + std::strerror(WriteErrno) +
+               "); the file is incomplete.";
     }
 
   private:
     std::string Path;
     std::FILE* F;
     std::string Error;
+    int WriteErrno = 0;
 };
 
 std::string WriteMatrix(const std::string& path, const cCEMatrix& M, int nGenes)
 {
     cOutFile f(path);
     if (!f.Ok()) return f.Close();
-    errno = 0;
     if (nGenes > 0 && !M.Empty()) {
         const std::size_t n = static_cast<std::size_t>(nGenes);
         // Row by row keeps every single write moderate in size.
         for (std::size_t i = 0; i < n; ++i)
-            if (std::fwrite(M.Row(static_cast<int>(i)), 1, n, f.Get()) != n) break;
+            if (std::fwrite(M.Row(static_cast<int>(i)), 1, n, f.Get()) != n || f.Failed()) break;
     }
     return f.Close();
 }
@@ -141,9 +150,8 @@ std::string WriteGenes(const std::string& path, const cExprData& d)
 {
     cOutFile f(path);
     if (!f.Ok()) return f.Close();
-    errno = 0;
     std::fputs("index\tID\tnPresent\tmean\tsd\tnCE\tCELevel\tpattern\n", f.Get());
-    for (int g = 0; g < d.nGenes && !std::ferror(f.Get()); ++g)
+    for (int g = 0; g < d.nGenes && !f.Failed(); ++g)
         std::fprintf(f.Get(), "%d\t%s\t%u\t%.9g\t%.9g\t%d\t%.9g\t%d\n", g + 1, d.GeneID[g], d.nPresent[g],
                      double(d.GeneMean[g]), double(d.GeneSD[g]), d.nCE[g], double(d.CELevel[g]),
                      d.Pattern[g]);
@@ -154,9 +162,8 @@ std::string WriteArrays(const std::string& path, const cExprData& d)
 {
     cOutFile f(path);
     if (!f.Ok()) return f.Close();
-    errno = 0;
     std::fputs("index\tname\tmean\tsd\n", f.Get());
-    for (int a = 0; a < d.nArrays && !std::ferror(f.Get()); ++a)
+    for (int a = 0; a < d.nArrays && !f.Failed(); ++a)
         std::fprintf(f.Get(), "%d\t%s\t%.9g\t%.9g\n", a + 1, d.ArrayName[a], double(d.ArrayMean[a]),
                      double(d.ArraySD[a]));
     return f.Close();
@@ -169,7 +176,7 @@ int WriteFailed(const std::string& path, const std::string& why)
     if (why.find(path) != std::string::npos)
         Message(why);
     else
-        Message("cannot write " + Quoted(path) + ": " + why);
+        Message("Cannot write the file " + Quoted(path) + " (" + why + ").");
     return ExitFailure;
 }
 
@@ -210,14 +217,14 @@ int RunBatch(const Options& o)
 
     const int values = d.Load(o.table.c_str());
     if (values < 0) {
-        Message("cannot load " + Quoted(o.table) + ": " + LoadFailure(o.table));
+        Message("Cannot load the table " + Quoted(o.table) + " (" + LoadFailure(o.table) + ").");
         return ExitFailure;
     }
 
     if (o.geneListFile && o.geneListNumber > d.nGenes) {
         Message("--gene-list gene number " + std::to_string(o.geneListNumber) + " is beyond the table's " +
                 std::to_string(d.nGenes) + " genes");
-        std::fputs(UsageText(), stderr);
+        std::fprintf(stderr, "\n%s", UsageText());
         return ExitUsage;
     }
 
@@ -227,15 +234,15 @@ int RunBatch(const Options& o)
     if (!o.noCE && d.nGenes > 0) {
         if (!M.Alloc(d.nGenes)) {
             const double bytes = double(d.nGenes) * double(d.nGenes);
-            Message("cannot allocate the co-expression matrix for " + std::to_string(d.nGenes) + " genes (" +
-                    FormatGeneral(bytes, 15) + " bytes)");
+            Message("Not enough memory for the co-expression matrix of " + std::to_string(d.nGenes) +
+                    " genes (" + FormatGeneral(bytes, 15) + " bytes).");
             return ExitFailure;
         }
         d.BeginStep("co-expression   ");
         const int rc = d.CalcCE(&M, o.power, static_cast<float>(o.threshold));
         d.EndStep();
         if (rc < 0) {
-            Message("the co-expression calculation did not complete");
+            Message("The co-expression calculation did not complete.");
             return ExitFailure;
         }
         d.FindPatterns(&M);
@@ -244,7 +251,7 @@ int RunBatch(const Options& o)
             const int rrc = d.RenewCE(&M, o.renewPower, static_cast<float>(o.renewThreshold));
             d.EndStep();
             if (rrc < 0) {
-                Message("the co-expression re-calculation did not complete");
+                Message("The co-expression re-calculation did not complete.");
                 return ExitFailure;
             }
             d.FindPatterns(&M);
@@ -258,8 +265,8 @@ int RunBatch(const Options& o)
         for (int g = 0; g < d.nGenes && !carried; ++g)
             carried = d.Pattern[g] == o.patternNumber;
         if (!carried) {
-            Message("no gene carries pattern " + std::to_string(o.patternNumber) +
-                    " (patterns: " + std::to_string(d.nPatterns) + ")");
+            Message("No gene carries pattern " + std::to_string(o.patternNumber) + " (" +
+                    std::to_string(d.nPatterns) + " patterns found); nothing is written.");
             return ExitFailure;
         }
     }
@@ -298,7 +305,7 @@ int RunBatch(const Options& o)
     d.Free();
 
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        Message(std::string("cannot write the summary: ") + std::strerror(errno ? errno : EIO));
+        Message(std::string("Cannot write the summary (") + std::strerror(errno ? errno : EIO) + ").");
         return ExitFailure;
     }
     return ExitOk;
