@@ -1,6 +1,7 @@
 #include "MapImage.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -46,15 +47,52 @@ void DrawDots(const std::int8_t* cells, int n, std::uint32_t* pixels, std::ptrdi
     }
 }
 
-// Index of the last non-zero byte of p[from..to), or -1. Whole zero words are
-// skipped eight bytes at a time.
+// High bit of each non-zero byte of w, other bits clear.
+std::uint64_t NonZeroBytes(std::uint64_t w)
+{
+    constexpr std::uint64_t low7 = 0x7F7F7F7F7F7F7F7Full;
+    return (((w & low7) + low7) | w) & ~low7;
+}
+
+constexpr bool LittleEndian = std::endian::native == std::endian::little;
+
+// Index of the first non-zero byte of p[from..to), or `to`. Zero stretches
+// are skipped 32, then 8 bytes at a time.
+int FirstNonZero(const std::int8_t* p, int from, int to)
+{
+    int k = from;
+    while (to - k >= 32) {
+        std::uint64_t w[4];
+        std::memcpy(w, p + k, sizeof w);
+        if ((w[0] | w[1] | w[2] | w[3]) != 0) break;
+        k += 32;
+    }
+    while (to - k >= 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p + k, sizeof w);
+        if (w != 0) {
+            if constexpr (LittleEndian) return k + std::countr_zero(NonZeroBytes(w)) / 8;
+            break;
+        }
+        k += 8;
+    }
+    while (k < to && p[k] == 0)
+        ++k;
+    return k;
+}
+
+// Index of the last non-zero byte of p[from..to), or -1. The stretch is one
+// map column's share of a row, a few dozen bytes at most.
 int LastNonZero(const std::int8_t* p, int from, int to)
 {
     int k = to;
     while (k - from >= 8) {
         std::uint64_t w;
         std::memcpy(&w, p + k - 8, sizeof w);
-        if (w != 0) break;
+        if (w != 0) {
+            if constexpr (LittleEndian) return k - 8 + (63 - std::countl_zero(NonZeroBytes(w))) / 8;
+            break;
+        }
         k -= 8;
     }
     while (k > from) {
@@ -137,15 +175,22 @@ void DrawCEMap(const std::int8_t* cells, int n, std::uint32_t* pixels, std::ptrd
         for (int j = rowFrom; j < rowTo; ++j) {
             const std::int8_t* row = cells + static_cast<std::size_t>(j) * n;
             const int last = std::min(j, n - 2); // the last diagonal cell is never visited
-            for (int a = 0; a <= b; ++a) {
-                const int from = firstOf[a];
-                if (from > last) break;
-                const int to = std::min(firstOf[a + 1], last + 1);
-                const int i = LastNonZero(row, from, to);
-                if (i >= 0 && i >= best[a]) {
-                    best[a] = i;
-                    colour[a] = CellColour(row[i]);
+            // Zero stretches are skipped forward; at the first non-zero cell
+            // of a map column its last non-zero cell is sought backwards, and
+            // the walk goes on at the next map column.
+            const int end = last + 1;
+            int i = 0;
+            while (i < end) {
+                i = FirstNonZero(row, i, end);
+                if (i >= end) break;
+                const int a = MapPos(i, n);
+                const int to = std::min(firstOf[a + 1], end);
+                const int k = LastNonZero(row, i, to);
+                if (k >= best[a]) {
+                    best[a] = k;
+                    colour[a] = CellColour(row[k]);
                 }
+                i = to;
             }
         }
         for (int a = 0; a <= b; ++a) {

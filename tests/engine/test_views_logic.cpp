@@ -198,6 +198,28 @@ TEST(MapImage, FastPathEqualsDefinition)
         }
 }
 
+TEST(MapImage, FastPathEqualsDefinitionWithWideColumns)
+{
+    // N = 5000: ten genes per pixel, so zero stretches within a row and
+    // within one pixel's share of it span whole words. Scattered cells, a few
+    // dense rows and cells at word and pixel edges.
+    const int n = 5000;
+    Matrix m(n);
+    std::mt19937 rng(77);
+    std::uniform_int_distribution<int> gene(0, n - 1);
+    for (int k = 0; k < 40000; ++k) {
+        const int a = gene(rng), b = gene(rng);
+        m.at(std::max(a, b), std::min(a, b)) = (k % 3) ? 12 : -12;
+    }
+    for (int j : {7, 2500, 2501, 4999})
+        for (int i = 0; i <= j; ++i)
+            if (i % 7 != 3) m.at(j, i) = (i % 5) ? -3 : 3;
+    for (int j = 100; j < n; j += 97)
+        for (int i : {0, 7, 8, 9, 10, 31, 32, 33, 39, 40})
+            if (i <= j) m.at(j, i) = m.at(j, i) ? static_cast<std::int8_t>(-m.at(j, i)) : 1;
+    EXPECT_EQ(Map(m).px, MapByDefinition(m).px);
+}
+
 TEST(MapImage, EmptyInputsGiveWhiteMap)
 {
     Matrix one(1);
