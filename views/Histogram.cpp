@@ -70,6 +70,8 @@ TfmHistogram::TfmHistogram(QWidget* parent) : QWidget(parent, Qt::Window)
     SerHist->setPen(QPen(colour));
     ChartHist->chart()->addSeries(SerHist);
     AddValueAxes(ChartHist, AxisX, AxisY, "Expression", "Frequency");
+    AxisX->setLabelFormat("%.4g");
+    AxisY->setLabelFormat("%d");
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

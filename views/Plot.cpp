@@ -54,6 +54,8 @@ TfmPlot::TfmPlot(QWidget* parent) : QWidget(parent, Qt::Window)
     SerMean = AddLine(Chart, "SerMean", QPen(Qt::black), cMarker::Circle, 3, 3, QColor(0, 255, 0),
                       QColor(0, 128, 0));
     AddValueAxes(Chart, AxisX, AxisY, QString(), "Expression");
+    AxisX->setLabelFormat("%d");
+    AxisY->setLabelFormat("%.4g");
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -107,11 +107,15 @@ TfmScreen::TfmScreen(QWidget* parent) : QWidget(parent, Qt::Window)
     Series1 = AddLine(Chart1, "Series1", QPen(QColor(255, 0, 0)), cMarker::Square, 1, 1, QColor(255, 0, 0),
                       QColor(128, 0, 0));
     AddValueAxes(Chart1, Chart1X, Chart1Y, QString(), "Number of hits");
+    Chart1X->setLabelFormat("%d");
+    Chart1Y->setLabelFormat("%d");
     Chart2 = MakeChartView(this, "Chart2");
     Chart2->setGeometry(189, 659, 575, 132);
     Series2 = AddLine(Chart2, "Series2", QPen(QColor(0, 0, 255)), cMarker::Circle, 2, 2, QColor(0, 0, 255),
                       QColor(0, 0, 255));
     AddValueAxes(Chart2, Chart2X, Chart2Y, QString(), "Coexpression profile");
+    Chart2X->setLabelFormat("%d");
+    Chart2Y->setLabelFormat("%.3g");
 
     FormCreate();
 }

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
@@ -27,6 +29,7 @@
 #include "engine/CEMatrix.h"
 #include "engine/MapImage.h"
 #include "engine/Quartiles.h"
+#include "test_main_support.h"
 #include "views/Find.h"
 #include "views/Histogram.h"
 #include "views/Plot.h"
@@ -546,4 +549,49 @@ TEST_F(Views, MapNeedsDataAndMatrix)
     Blank(10, 3);
     EXPECT_FALSE(fmScreen->Draw());
     EXPECT_FALSE(fmScreen->isVisible());
+}
+
+// Not a check: takes the picture of the map window used in the documentation
+// when KORVALENT_MAP_SCREENSHOT names the file to write (run it under xvfb-run
+// with "-platform xcb" for real fonts), and prints how long the map window and
+// the profile plot took to draw their content; otherwise it skips.
+TEST_F(MainWindowTest, MapWindowScreenshot)
+{
+    const QByteArray target = qgetenv("KORVALENT_MAP_SCREENSHOT");
+    if (target.isEmpty()) GTEST_SKIP() << "set KORVALENT_MAP_SCREENSHOT to the picture's path";
+    const QByteArray table = qgetenv("KORVALENT_SCREENSHOT_TABLE");
+    Load(table.isEmpty() ? TestDataPath("examples/sample.txt") : QString::fromLocal8Bit(table));
+    Click("btCalcCE");
+    for (int k = 0; k < 600 && (fmMain->Computing() || fmMain->CEMatrix == nullptr); ++k)
+        QTest::qWait(100);
+    ASSERT_NE(fmMain->CEMatrix, nullptr);
+
+    QElapsedTimer t;
+    t.start();
+    ASSERT_TRUE(fmScreen->Draw());
+    const qint64 draw = t.elapsed();
+    t.restart();
+    fmScreen->grab();
+    const qint64 paint = t.elapsed();
+    QTest::mouseClick(fmScreen->iScreen, Qt::LeftButton, {}, QPoint(120, 160));
+    QTest::qWait(200);
+    ASSERT_TRUE(fmScreen->grab().save(QString::fromLocal8Bit(target)));
+    printf("genes: %d\nmap window: draw %lld ms, first paint %lld ms\n", fmMain->ExprData->nGenes,
+           static_cast<long long>(draw), static_cast<long long>(paint));
+
+    fmPlot->show();
+    auto* variation = fmPlot->findChild<QComboBox*>("cbbVariation");
+    for (int v = 0; v < 3; ++v) {
+        {
+            const QSignalBlocker quiet(variation);
+            variation->setCurrentIndex(v);
+        }
+        t.restart();
+        fmPlot->cbbShowChange();
+        const qint64 refresh = t.elapsed();
+        t.restart();
+        fmPlot->grab();
+        printf("profile plot, variation %d: refresh %lld ms, paint %lld ms\n", v,
+               static_cast<long long>(refresh), static_cast<long long>(t.elapsed()));
+    }
 }
