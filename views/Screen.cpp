@@ -163,7 +163,10 @@ bool TfmScreen::DrawFrom(const cExprData* d, const cCEMatrix* m)
 
 void TfmScreen::iScreenMouseDown(int x, int y)
 {
-    CloseUpFrom(fmMain ? fmMain->ExprData : nullptr, fmMain ? fmMain->CEMatrix : nullptr, x, y);
+    if (!fmMain) return;
+    // While a calculation fills the matrix on worker threads its cells are
+    // not read; the close-up is grey until it ends.
+    CloseUpFrom(fmMain->ExprData, fmMain->Computing() ? nullptr : fmMain->CEMatrix, x, y);
 }
 
 void TfmScreen::CloseUpFrom(const cExprData* d, const cCEMatrix* m, int x, int y)
