@@ -85,17 +85,15 @@ QByteArray FilePath(const QString& path)
     return QFile::encodeName(path);
 }
 
-// The writers report a file they could not create and, rarely, one that
-// failed while being written. The first stays silent as the window always
-// did; the second must not pass for a written file.
-void ReportWriteError(QWidget* parent, const QString& path, const std::string& error, bool existedBefore)
+// A file that cannot be created is passed over in silence, as the window
+// always did; a refused request (bad gene, pattern or parameter) and a failure
+// while writing are shown, so that a failed write never passes for a file.
+void ReportWriteError(const std::string& error)
 {
     if (error.empty()) return;
-    const bool created = QFileInfo(path).isFile() && !existedBefore;
-    if (!created && !existedBefore) return;
-    Q_UNUSED(parent);
-    throw cActionError(QStringLiteral("The file %1 could not be written: %2")
-                           .arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(error.c_str())));
+    if (error.rfind("Cannot create the file", 0) == 0 || error.rfind("No file name was given", 0) == 0)
+        return;
+    throw cActionError(QString::fromLocal8Bit(error.c_str()));
 }
 
 } // namespace
@@ -351,9 +349,7 @@ void TfmMain::btSaveFilteredClick()
     cComputeScope scope(ComputeDepth);
     cBusyScope busy(this);
     ProcessMessages();
-    const bool existed = QFileInfo(path).exists();
-    ReportWriteError(this, path, WriteFilteredTable(FilePath(path).constData(), *ExprData, DecimalChar()),
-                     existed);
+    ReportWriteError(WriteFilteredTable(FilePath(path).constData(), *ExprData, DecimalChar()));
 }
 
 void TfmMain::btSaveCEClick()
@@ -365,12 +361,10 @@ void TfmMain::btSaveCEClick()
     cBusyScope busy(this);
     ProcessMessages();
     // Both numbers are read before the file is created, so that a typing error
-    // leaves no half-written file behind.
+    // leaves no file holding only its first line.
     const int p = TextToInt(edCEPower->text());
     const double t = TextToFloat(edCEThreshold->text());
-    const bool existed = QFileInfo(path).exists();
-    ReportWriteError(this, path, WritePairwiseCE(FilePath(path).constData(), *ExprData, *CEMatrix, p, t),
-                     existed);
+    ReportWriteError(WritePairwiseCE(FilePath(path).constData(), *ExprData, *CEMatrix, p, t));
 }
 
 void TfmMain::btSaveDCClick()
@@ -385,13 +379,8 @@ void TfmMain::btSaveDCClick()
     int p = 0;
     double t = 0;
     ReadCEParameters(p, t);
-    if (p == 0)
-        throw cActionError(
-            QStringLiteral("A correlation power of 0 cannot be used: the cut-off would be undefined."));
-    if (g < 0 || g >= ExprData->nGenes) return;
-    const bool existed = QFileInfo(path).exists();
-    ReportWriteError(this, path, WriteGeneList(FilePath(path).constData(), *ExprData, g, p, t, DecimalChar()),
-                     existed);
+    // The writer refuses a power below 1 (with 0 the cut-off has no value) with a message.
+    ReportWriteError(WriteGeneList(FilePath(path).constData(), *ExprData, g, p, t, DecimalChar()));
 }
 
 void TfmMain::btSaveCPatternClick()
@@ -402,22 +391,14 @@ void TfmMain::btSaveCPatternClick()
     cComputeScope scope(ComputeDepth);
     cBusyScope busy(this);
     ProcessMessages();
-    const cExprData* d = ExprData;
     const int i = tbGeneNum1->value() - 1;
     const int P = TextToInt(edPattern->text());
     int p = 0;
     double t = 0;
     ReadCEParameters(p, t);
-    bool carried = false;
-    for (int g = 0; g < d->nGenes && !carried; ++g)
-        carried = d->Pattern[g] == P;
-    if (!carried)
-        throw cActionError(QStringLiteral("No gene belongs to pattern %1: no file was written.").arg(P));
-    if (i < 0 || i >= d->nGenes) return;
-    const bool existed = QFileInfo(path).exists();
-    ReportWriteError(this, path,
-                     WritePatternFile(FilePath(path).constData(), *d, *CEMatrix, i, P, p, t, DecimalChar()),
-                     existed);
+    // A pattern that no gene carries is refused by the writer with a message.
+    ReportWriteError(
+        WritePatternFile(FilePath(path).constData(), *ExprData, *CEMatrix, i, P, p, t, DecimalChar()));
 }
 
 void TfmMain::btShowCEClick()

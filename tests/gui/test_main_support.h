@@ -20,7 +20,9 @@
 #include <QTemporaryDir>
 
 #include <deque>
+#include <ostream>
 #include <string>
+#include <vector>
 
 struct cShownMessage {
     QString Caption;
