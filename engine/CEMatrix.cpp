@@ -24,16 +24,15 @@ bool cCEMatrix::Alloc(int n)
     if (bytes > static_cast<std::size_t>(PTRDIFF_MAX)) return false;
     void* block = nullptr;
 #if defined(__linux__)
-    // Large matrices come straight from the kernel: zero pages that are only
-    // backed when written, and huge pages where allowed, which makes both the
-    // first touch and the column-wise writes of the lower triangle cheaper.
+    // Large matrices come straight from the kernel as zero pages that are only
+    // backed when written. Small pages on purpose: most of the lower triangle
+    // stays 0, and pages that hold only lower cells are then never backed.
     if (bytes >= (std::size_t(1) << 24)) {
         void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (p != MAP_FAILED) {
-            madvise(p, bytes, MADV_HUGEPAGE);
-            block = p;
-            Mapped = true;
-        }
+        // The heap would ask the system the same way: a refusal is final.
+        if (p == MAP_FAILED) return false;
+        block = p;
+        Mapped = true;
     }
 #endif
     if (!block) block = std::calloc(bytes, 1);

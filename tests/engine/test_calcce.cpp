@@ -107,3 +107,546 @@ TEST(CalcCEFast, EqualsDefinitionOnRandomTables)
         }
     }
 }
+
+namespace {
+
+// y = r x + sqrt(1 - r^2) z over four arrays, x and z centred and orthogonal
+// with equal norms: Corr(x, y) is r up to float rounding.
+std::vector<float> WithCorrelation(double r)
+{
+    const double x[4] = {1, -1, 1, -1}, z[4] = {1, 1, -1, -1};
+    const double s = std::sqrt(1 - r * r);
+    std::vector<float> y(4);
+    for (int k = 0; k < 4; ++k)
+        y[k] = static_cast<float>(10 + r * x[k] + s * z[k]);
+    return y;
+}
+
+const std::vector<float> kBase = {11, 9, 11, 9};
+
+// Runs CalcCE and the definition on rows; checks they agree and returns the
+// fast outcome.
+cOutcome Both(const std::vector<std::vector<float>>& rows, int p, float t)
+{
+    const cOutcome want = RunCE(rows, p, t, true);
+    const cOutcome got = RunCE(rows, p, t, false, 2);
+    ExpectSame(want, got, "fast against definition");
+    return got;
+}
+
+std::int8_t CellOf(const cOutcome& o, int n, int row, int col)
+{
+    return o.Matrix[static_cast<std::size_t>(row) * n + col];
+}
+
+} // namespace
+
+TEST(CalcCE, WorkedCellValues)
+{
+    struct cCase {
+        double r;
+        int p;
+        float t;
+        int upper, lower;
+    };
+    const cCase cases[] = {
+        {0.955, 1, 0.9f, 95, 95},    {-0.934, 1, 0.9f, -93, -93}, {0.505, 1, 0.9f, 50, 0},
+        {-0.955, 2, 0.81f, -95, 91}, {-0.955, 3, 0.8f, -95, -87}, {0.955, 2, 0.95f, 95, 0},
+    };
+    for (const cCase& c : cases) {
+        cExprData probe;
+        Fill(probe, {kBase, WithCorrelation(c.r)});
+        ASSERT_NEAR(probe.Corr(0, 1), c.r, 1e-6);
+        const cOutcome o = Both({kBase, WithCorrelation(c.r)}, c.p, c.t);
+        EXPECT_EQ(CellOf(o, 2, 0, 1), c.upper) << c.r << " p " << c.p;
+        EXPECT_EQ(CellOf(o, 2, 1, 0), c.lower) << c.r << " p " << c.p;
+        const int partners = c.lower != 0 ? 1 : 0;
+        EXPECT_EQ(o.nCE, std::vector<int>({partners, partners}));
+        EXPECT_EQ(o.nCEGenes, 2 * partners);
+    }
+}
+
+TEST(CalcCE, CountsAndMeanStrength)
+{
+    const std::vector<std::vector<float>> rows = {kBase, WithCorrelation(0.955), WithCorrelation(-0.934),
+                                                  WithCorrelation(0.505)};
+    const cOutcome o = Both(rows, 1, 0.9f);
+    EXPECT_EQ(o.nCE, std::vector<int>({2, 1, 1, 0}));
+    EXPECT_EQ(o.nCEGenes, 3);
+    cExprData d;
+    Fill(d, rows);
+    const double v1 = d.Corr(0, 1), v2 = d.Corr(0, 2);
+    float level0 = 0, level1 = 0, level2 = 0;
+    level0 = static_cast<float>(double(level0) + v1);
+    level1 = static_cast<float>(double(level1) + v1);
+    level0 = static_cast<float>(double(level0) + v2);
+    level2 = static_cast<float>(double(level2) + v2);
+    EXPECT_EQ(o.CELevel[0], static_cast<float>(double(level0) / 4));
+    EXPECT_EQ(o.CELevel[1], static_cast<float>(double(level1) / 4));
+    EXPECT_EQ(o.CELevel[2], static_cast<float>(double(level2) / 4));
+    EXPECT_EQ(o.CELevel[3], 0.0f);
+}
+
+TEST(CalcCE, ThresholdIsStrictAndTakenAsFloat)
+{
+    // r = 0.96 exactly in real arithmetic: 0.96f lies below 0.96, so the pair
+    // passes; 0.8f lies above 0.8, so r = 0.8 does not.
+    ASSERT_LT(double(0.96f), 0.96);
+    ASSERT_GT(double(0.8f), 0.8);
+    const std::vector<std::vector<float>> r96 = {{25, -25, 25, -25}, {31, -17, 17, -31}};
+    const std::vector<std::vector<float>> r80 = {{5, -5, 5, -5}, {7, -1, 1, -7}};
+    cExprData d96, d80;
+    Fill(d96, r96);
+    Fill(d80, r80);
+    ASSERT_NEAR(d96.Corr(0, 1), 0.96, 1e-15);
+    ASSERT_NEAR(d80.Corr(0, 1), 0.8, 1e-15);
+    EXPECT_EQ(Both(r96, 1, 0.96f).nCE, std::vector<int>({1, 1}));
+    EXPECT_EQ(Both(r80, 1, 0.8f).nCE, std::vector<int>({0, 0}));
+    // Just above |r| nothing passes, just below it does.
+    const float above = std::nextafter(static_cast<float>(d96.Corr(0, 1)), 1.0f);
+    const float below = std::nextafter(static_cast<float>(d96.Corr(0, 1)) - 1e-6f, 0.0f);
+    EXPECT_EQ(Both(r96, 1, above).nCE, std::vector<int>({0, 0}));
+    EXPECT_EQ(Both(r96, 1, below).nCE, std::vector<int>({1, 1}));
+}
+
+TEST(CalcCE, ConstantGenesAreNeverCoexpressed)
+{
+    // Large constant profiles: the rounding residue of the numerator would
+    // otherwise pass any threshold.
+    std::vector<std::vector<float>> rows = MakeTable(12, 10, 0.0, 77);
+    rows.push_back(std::vector<float>(10, 654321.5f));
+    rows.push_back(std::vector<float>(10, 12345.678f));
+    std::vector<float> partlyFlat(10, 98765.4f);
+    partlyFlat[9] = NA;
+    rows.push_back(partlyFlat);
+    const int n = static_cast<int>(rows.size());
+    const cOutcome o = Both(rows, 1, 0.001f);
+    for (int g = n - 3; g < n; ++g) {
+        EXPECT_EQ(o.nCE[g], 0) << g;
+        for (int k = 0; k < n; ++k)
+            if (k != g) {
+                EXPECT_EQ(CellOf(o, n, g, k), 0) << g << " " << k;
+                EXPECT_EQ(CellOf(o, n, k, g), 0) << g << " " << k;
+            }
+    }
+}
+
+TEST(CalcCE, GenesWithUnderThreePresentValues)
+{
+    std::vector<std::vector<float>> rows = MakeTable(10, 8, 0.0, 5);
+    rows[4] = {1, NA, NA, 2, NA, NA, NA, NA}; // two present values
+    rows[7] = rows[4];
+    const cOutcome o = Both(rows, 1, 0.0001f);
+    for (int g : {4, 7}) {
+        EXPECT_EQ(o.nCE[g], 0);
+        for (int k = 0; k < 10; ++k)
+            if (k != g)
+                EXPECT_EQ(o.Matrix[static_cast<std::size_t>(std::min(g, k)) * 10 + std::max(g, k)], 0);
+    }
+}
+
+TEST(CalcCE, DuplicatesAndNegationsReachExactlyOne)
+{
+    // Profiles whose self-correlation rounds above 1 must still give 100.
+    cRng rng(11);
+    std::vector<float> x;
+    for (int attempt = 0; attempt < 5000; ++attempt) {
+        std::vector<float> c(5 + rng.Below(30));
+        for (float& v : c)
+            v = static_cast<float>(50 + 10 * rng.Normal());
+        cExprData d;
+        Fill(d, {c, c});
+        // Corr clamps; find a profile where the clamp mattered.
+        const double r = d.Corr(0, 1);
+        double sx = 0, sxy = 0;
+        for (float v : c) {
+            sx += v;
+            sxy += double(v) * v;
+        }
+        const double m = double(c.size()), mx = sx / m;
+        double sxx = 0;
+        for (float v : c)
+            sxx += (v - mx) * (v - mx);
+        const double sd = std::sqrt(sxx / (m - 1));
+        if (r == 1.0 && (sxy - m * mx * mx) / ((m - 1) * sd * sd) > 1.0) {
+            x = c;
+            break;
+        }
+    }
+    ASSERT_FALSE(x.empty());
+    std::vector<float> neg(x);
+    for (float& v : neg)
+        v = -v;
+    for (int p : {1, 2, 3}) {
+        const cOutcome o = Both({x, x, neg}, p, 0.99f);
+        EXPECT_EQ(CellOf(o, 3, 0, 1), 100);
+        EXPECT_EQ(CellOf(o, 3, 1, 0), 100);
+        EXPECT_EQ(CellOf(o, 3, 0, 2), -100);
+        EXPECT_EQ(CellOf(o, 3, 2, 0), p % 2 ? -100 : 100);
+    }
+}
+
+TEST(CalcCE, NothingPassesAThresholdNearOne)
+{
+    const auto rows = MakeTable(120, 30, 0.0, 9);
+    std::vector<std::vector<float>> distinct;
+    for (const auto& r : rows) {
+        bool copy = false;
+        for (const auto& q : distinct) {
+            bool same = true, opposite = true;
+            for (std::size_t k = 0; k < r.size(); ++k) {
+                same = same && r[k] == q[k];
+                opposite = opposite && r[k] == -q[k];
+            }
+            copy = copy || same || opposite;
+        }
+        if (!copy) distinct.push_back(r);
+    }
+    const int n = static_cast<int>(distinct.size());
+    const cOutcome o = Both(distinct, 1, 0.99999f);
+    EXPECT_EQ(o.nCEGenes, 0);
+    for (int g = 0; g < n; ++g) {
+        EXPECT_EQ(o.nCE[g], 0);
+        EXPECT_EQ(o.CELevel[g], 0.0f);
+        for (int k = 0; k < g; ++k)
+            EXPECT_EQ(CellOf(o, n, g, k), 0);
+    }
+}
+
+TEST(CalcCE, ProgressTexts)
+{
+    char text[32];
+    const struct {
+        int percent;
+        const char* want;
+    } texts[] = {{5, "\b\b\b05%%"}, {37, "\b\b\b37%%"}, {0, "\b\b\b00%%"}, {100, "\b\b\b100%%"}};
+    for (const auto& c : texts) {
+        CEProgressText(text, sizeof text, c.percent);
+        EXPECT_STREQ(text, c.want);
+    }
+    EXPECT_EQ(CEReportStep(19), 100);
+    EXPECT_EQ(CEReportStep(20), 50);
+    EXPECT_EQ(CEReportStep(99), 50);
+    EXPECT_EQ(CEReportStep(100), 20);
+    EXPECT_EQ(CEReportStep(499), 20);
+    EXPECT_EQ(CEReportStep(500), 10);
+
+    // 250 genes, 10 arrays: a report after rows 100 and 200, then the last
+    // text again at 100%.
+    const cOutcome o = Both(MakeTable(250, 10, 0.0, 21), 1, 0.9f);
+    ASSERT_EQ(o.Printed.size(), 4u);
+    EXPECT_EQ(o.Printed[0].Text, " Progress:    ");
+    EXPECT_EQ(o.Printed[1].Text, "\b\b\b64%%");
+    EXPECT_EQ(o.Printed[1].Progress, 64.0f);
+    EXPECT_EQ(o.Printed[2].Text, "\b\b\b96%%");
+    EXPECT_EQ(o.Printed[2].Progress, 96.0f);
+    EXPECT_EQ(o.Printed[3].Text, "\b\b\b96%%");
+    EXPECT_EQ(o.Printed[3].Progress, 100.0f);
+    EXPECT_EQ(o.Printed[3].CEGenes, o.nCEGenes);
+
+    // Too few rows for a report: the final call prints an empty text.
+    const cOutcome few = Both(MakeTable(30, 10, 0.0, 22), 1, 0.9f);
+    ASSERT_EQ(few.Printed.size(), 2u);
+    EXPECT_EQ(few.Printed[1].Text, "");
+    EXPECT_EQ(few.Printed[1].Progress, 100.0f);
+}
+
+TEST(CalcCE, CancelKeepsTheRowsDone)
+{
+    cIsaGuard guard;
+    const int n = 700, m = 12; // report every 100 rows
+    const auto rows = MakeTable(n, m, 0.05, 31);
+    const cOutcome full = RunCE(rows, 1, 0.5f, true);
+    for (bool reference : {true, false}) {
+        for (int threads : {1, 2, 4}) {
+            for (int stopAt : {0, 1, 3}) {
+                cRecorder d;
+                Fill(d, rows);
+                d.nThreads = threads;
+                d.StopAt = stopAt;
+                cCEMatrix M;
+                ASSERT_TRUE(M.Alloc(n));
+                const int rc = reference ? CalcCEReference(d, &M, 1, 0.5f) : d.CalcCE(&M, 1, 0.5f);
+                const std::string what = std::string(reference ? "definition" : "fast") + " threads " +
+                                         std::to_string(threads) + " stop at print " + std::to_string(stopAt);
+                EXPECT_EQ(rc, -1) << what;
+                EXPECT_EQ(d.Progress, 0.0f) << what;
+                EXPECT_EQ(static_cast<int>(d.Printed.size()), stopAt + 1) << what;
+                // Rows up to the one reported last are complete; every row is
+                // either complete or untouched.
+                const int reported = stopAt * 100;
+                int counted = 0;
+                std::vector<int> partners(n, 0);
+                for (int i = 0; i + 1 < n; ++i) {
+                    bool same = true, untouched = true;
+                    for (int j = i + 1; j < n; ++j) {
+                        const std::size_t up = static_cast<std::size_t>(i) * n + j;
+                        const std::size_t low = static_cast<std::size_t>(j) * n + i;
+                        same = same && M.Cells[up] == full.Matrix[up] && M.Cells[low] == full.Matrix[low];
+                        untouched = untouched && M.Cells[up] == 0 && M.Cells[low] == 0;
+                    }
+                    if (stopAt > 0 && i <= reported) EXPECT_TRUE(same) << what << " row " << i;
+                    if (!reference) EXPECT_TRUE(same || untouched) << what << " row " << i;
+                    bool hit = false;
+                    for (int j = i + 1; j < n; ++j)
+                        if (M.Cells[static_cast<std::size_t>(j) * n + i] != 0) {
+                            ++partners[i];
+                            ++partners[j];
+                            hit = true;
+                        }
+                    counted += hit ? 1 : 0;
+                }
+                if (!reference) {
+                    // The counts describe exactly the pairs in the matrix.
+                    EXPECT_EQ(std::vector<int>(d.nCE, d.nCE + n), partners) << what;
+                    EXPECT_EQ(d.nCEGenes, counted) << what;
+                }
+            }
+        }
+    }
+}
+
+TEST(CalcCE, RefusesBadParametersWithoutTouchingAnything)
+{
+    struct cCase {
+        int p;
+        float t;
+    };
+    const cCase bad[] = {{0, 0.9f},
+                         {-2, 0.9f},
+                         {1, 0.0f},
+                         {1, -0.5f},
+                         {2, std::numeric_limits<float>::quiet_NaN()},
+                         {1, std::numeric_limits<float>::infinity()}};
+    for (bool renew : {false, true}) {
+        for (const cCase& c : bad) {
+            cRecorder d;
+            Fill(d, MakeTable(5, 6, 0.0, 3));
+            d.nCE[2] = 7;
+            d.Progress = 42;
+            cCEMatrix M;
+            ASSERT_TRUE(M.Alloc(5));
+            M.At(3, 1) = 55;
+            const auto before = Cells(M);
+            const int rc = renew ? d.RenewCE(&M, c.p, c.t) : d.CalcCE(&M, c.p, c.t);
+            EXPECT_EQ(rc, -1);
+            EXPECT_TRUE(Cells(M) == before);
+            EXPECT_EQ(d.nCE[2], 7);
+            EXPECT_EQ(d.Progress, 42.0f);
+            ASSERT_EQ(d.Printed.size(), 1u);
+            EXPECT_EQ(d.Printed[0].Text, CEParamsMessage);
+            if (!renew) EXPECT_EQ(CalcCEReference(d, &M, c.p, c.t), -1);
+        }
+    }
+    // No matrix, or one of another size: -1 and silence.
+    cRecorder d;
+    Fill(d, MakeTable(5, 6, 0.0, 3));
+    cCEMatrix small;
+    ASSERT_TRUE(small.Alloc(4));
+    EXPECT_EQ(d.CalcCE(nullptr, 1, 0.9f), -1);
+    EXPECT_EQ(d.RenewCE(nullptr, 1, 0.9f), -1);
+    EXPECT_EQ(d.CalcCE(&small, 1, 0.9f), -1);
+    EXPECT_EQ(d.RenewCE(&small, 1, 0.9f), -1);
+    EXPECT_TRUE(d.Printed.empty());
+    // A tiny positive threshold is valid.
+    cCEMatrix M;
+    ASSERT_TRUE(M.Alloc(5));
+    EXPECT_EQ(d.CalcCE(&M, 1, std::numeric_limits<float>::denorm_min()), 1);
+}
+
+TEST(CalcCE, ReusedMatrixGivesTheSameResult)
+{
+    const auto rows = MakeTable(90, 20, 0.1, 41);
+    const cOutcome fresh = RunCE(rows, 1, 0.3f, false, 2);
+    for (bool reference : {false, true}) {
+        cRecorder d;
+        Fill(d, rows);
+        d.nThreads = 2;
+        cCEMatrix M;
+        ASSERT_TRUE(M.Alloc(d.nGenes));
+        ASSERT_EQ(d.CalcCE(&M, 2, 0.01f), 1); // many more pairs
+        M.At(5, 5) = 0;
+        ASSERT_EQ(reference ? CalcCEReference(d, &M, 1, 0.3f) : d.CalcCE(&M, 1, 0.3f), 1);
+        EXPECT_TRUE(Cells(M) == fresh.Matrix);
+        EXPECT_EQ(std::vector<int>(d.nCE, d.nCE + d.nGenes), fresh.nCE);
+    }
+}
+
+TEST(CalcCE, HugePowerEndsEarlyWithTheSameValue)
+{
+    // r = 1 stays 1 under any power; the repeated products stop as soon as
+    // they repeat.
+    const std::vector<float> x = {1, 2, 3};
+    cExprData probe;
+    Fill(probe, {x, x});
+    ASSERT_EQ(probe.Corr(0, 1), 1.0);
+    const cOutcome o = Both({x, x, {3, 1, 2}}, 2000000000, 0.5f);
+    EXPECT_EQ(CellOf(o, 3, 1, 0), 100);
+    EXPECT_EQ(o.nCE[0], 1);
+    EXPECT_EQ(CEPowerOf(0.5, 3), 0.125);
+    EXPECT_EQ(CEPowerOf(-0.5, 3), -0.125);
+    EXPECT_EQ(CEPowerOf(0.9, 1), 0.9);
+    EXPECT_EQ(CEPowerOf(1e-200, 5), 0.0);
+}
+
+TEST(CEMatrix, AllocationAndRefusals)
+{
+    cCEMatrix M;
+    EXPECT_TRUE(M.Empty());
+    EXPECT_FALSE(M.Alloc(-1));
+    EXPECT_TRUE(M.Empty());
+    ASSERT_TRUE(M.Alloc(0));
+    EXPECT_FALSE(M.Empty());
+    EXPECT_EQ(M.Size(), 0);
+    ASSERT_TRUE(M.Alloc(3));
+    const std::vector<std::int8_t> want = {100, 0, 0, 0, 100, 0, 0, 0, 100};
+    EXPECT_TRUE(Cells(M) == want);
+    EXPECT_EQ(M.Coexpr(2, 0), M.At(2, 0));
+    // About 4.6e18 bytes: refused, not a crash; the old matrix is gone.
+    EXPECT_FALSE(M.Alloc(std::numeric_limits<int>::max()));
+    EXPECT_TRUE(M.Empty());
+    M.Free();
+    EXPECT_TRUE(M.Empty());
+}
+
+namespace {
+
+// The re-calculation in its defined order: row by row, pair by pair.
+void RenewByDefinition(cRecorder& d, cCEMatrix& M, int p, float t)
+{
+    const int n = d.nGenes;
+    const double T = CEThreshold(p, t);
+    d.nCEGenes = 0;
+    d.Print(" Progress:    ");
+    for (int g = 0; g < n; ++g) {
+        d.nCE[g] = 0;
+        d.CELevel[g] = 0;
+    }
+    char last[32] = "";
+    for (int i = 0; i + 1 < n; ++i) {
+        int h = 0;
+        for (int j = i + 1; j < n; ++j) {
+            M.At(j, i) = 0;
+            const double q = M.At(i, j) * 0.01;
+            if (std::fabs(q) > T) {
+                double v = 1;
+                for (int k = 0; k < p; ++k)
+                    v *= q;
+                M.At(j, i) = static_cast<std::int8_t>(static_cast<int>(100 * v));
+                ++d.nCE[i];
+                ++d.nCE[j];
+                d.CELevel[i] = static_cast<float>(double(d.CELevel[i]) + v);
+                d.CELevel[j] = static_cast<float>(double(d.CELevel[j]) + v);
+                ++h;
+            }
+        }
+        if (h > 0) ++d.nCEGenes;
+        if (i > 0 && i % 100 == 0) {
+            d.Progress = static_cast<float>(100.0 * i / n);
+            CEProgressText(last, sizeof last, static_cast<int>(d.Progress));
+            d.Print(last);
+        }
+    }
+    for (int g = 0; g < n; ++g)
+        d.CELevel[g] = static_cast<float>((double(d.CELevel[g]) - 1) / (2.0 * n));
+    d.Progress = 100;
+    d.Print(last);
+}
+
+} // namespace
+
+TEST(RenewCE, HandFilledMatrix)
+{
+    cRecorder d;
+    Fill(d, MakeTable(4, 5, 0.0, 1));
+    cCEMatrix M;
+    ASSERT_TRUE(M.Alloc(4));
+    M.At(0, 1) = 95;
+    M.At(0, 2) = -93;
+    M.At(0, 3) = 50;
+    M.At(1, 2) = 91;
+    M.At(1, 3) = 0;
+    M.At(2, 3) = -100;
+    M.At(3, 0) = 77; // stale: cleared
+    struct cCase {
+        int p;
+        float t;
+        std::vector<std::int8_t> lower; // (1,0) (2,0) (3,0) (2,1) (3,1) (3,2)
+        std::vector<int> nCE;
+        int nCEGenes;
+    };
+    const cCase cases[] = {
+        {1, 0.9f, {95, -93, 0, 91, 0, -100}, {2, 2, 3, 1}, 3},
+        {2, 0.81f, {90, 86, 0, 82, 0, 100}, {2, 2, 3, 1}, 3},
+        {3, 0.8f, {85, -80, 0, 0, 0, -100}, {2, 1, 2, 1}, 2},
+        {1, 0.99f, {0, 0, 0, 0, 0, -100}, {0, 0, 1, 1}, 1},
+    };
+    for (const cCase& c : cases) {
+        d.Printed.clear();
+        ASSERT_EQ(d.RenewCE(&M, c.p, c.t), 1);
+        const std::vector<std::int8_t> lower = {M.At(1, 0), M.At(2, 0), M.At(3, 0),
+                                                M.At(2, 1), M.At(3, 1), M.At(3, 2)};
+        EXPECT_EQ(lower, c.lower) << "p " << c.p;
+        EXPECT_EQ(std::vector<int>(d.nCE, d.nCE + 4), c.nCE) << "p " << c.p;
+        // A running count over rows: the co-expressed gene of highest index is
+        // not counted.
+        EXPECT_EQ(d.nCEGenes, c.nCEGenes) << "p " << c.p;
+        EXPECT_EQ(d.Progress, 100.0f);
+        ASSERT_EQ(d.Printed.size(), 2u);
+        EXPECT_EQ(d.Printed[1].Text, "");
+    }
+    // CELevel = (sum of v - 1) / (2 n), even where that is negative.
+    ASSERT_EQ(d.RenewCE(&M, 1, 0.9f), 1);
+    EXPECT_EQ(d.CELevel[0], static_cast<float>((double(static_cast<float>(0.95 + -0.93)) - 1) / 8));
+    EXPECT_EQ(d.CELevel[3], static_cast<float>((-1.0 - 1) / 8));
+    EXPECT_LT(d.CELevel[3], 0.0f);
+}
+
+TEST(RenewCE, DiffersFromCalcCENearTheThreshold)
+{
+    // r = 0.855 passes 0.85 (as a float, 0.85000002), but its stored cell 85
+    // gives q = 0.85, which does not.
+    const std::vector<std::vector<float>> rows = {kBase, WithCorrelation(0.855)};
+    cRecorder d;
+    Fill(d, rows);
+    cCEMatrix M;
+    ASSERT_TRUE(M.Alloc(2));
+    ASSERT_EQ(d.CalcCE(&M, 1, 0.85f), 1);
+    EXPECT_EQ(M.At(1, 0), 85);
+    ASSERT_EQ(d.RenewCE(&M, 1, 0.85f), 1);
+    EXPECT_EQ(M.At(1, 0), 0);
+    EXPECT_EQ(M.At(0, 1), 85);
+    EXPECT_EQ(d.nCE[0], 0);
+}
+
+TEST(RenewCE, EqualsTheDefinitionOnRandomMatrices)
+{
+    cRng rng(99);
+    for (int n : {1, 2, 65, 130, 257}) {
+        for (int p : {1, 2, 3}) {
+            for (float t : {0.3f, 0.5f, 0.81f}) {
+                cRecorder a, b;
+                Fill(a,
+                     std::vector<std::vector<float>>(static_cast<std::size_t>(n), std::vector<float>(3, 1)));
+                Fill(b,
+                     std::vector<std::vector<float>>(static_cast<std::size_t>(n), std::vector<float>(3, 1)));
+                cCEMatrix Ma, Mb;
+                ASSERT_TRUE(Ma.Alloc(n));
+                ASSERT_TRUE(Mb.Alloc(n));
+                for (int i = 0; i < n; ++i)
+                    for (int j = 0; j < n; ++j)
+                        if (i != j)
+                            Ma.At(i, j) = Mb.At(i, j) = static_cast<std::int8_t>(rng.Below(201) - 100);
+                RenewByDefinition(a, Ma, p, t);
+                ASSERT_EQ(b.RenewCE(&Mb, p, t), 1);
+                const std::string what =
+                    std::to_string(n) + " p " + std::to_string(p) + " t " + std::to_string(t);
+                EXPECT_TRUE(Cells(Ma) == Cells(Mb)) << what;
+                EXPECT_EQ(std::vector<int>(a.nCE, a.nCE + n), std::vector<int>(b.nCE, b.nCE + n)) << what;
+                EXPECT_TRUE(SameFloats(a.CELevel, b.CELevel, n)) << what;
+                EXPECT_EQ(a.nCEGenes, b.nCEGenes) << what;
+                EXPECT_TRUE(a.Printed == b.Printed) << what;
+            }
+        }
+    }
+}
