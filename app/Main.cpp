@@ -827,9 +827,8 @@ struct cComputeScope {
 void TfmMain::RefreshViews()
 {
     // The chart windows re-run their current selection.
-    for (QObject* w : {static_cast<QObject*>(fmPlot), static_cast<QObject*>(fmHistogram)})
-        if (w != nullptr && w->metaObject()->indexOfMethod("cbbShowChange()") >= 0)
-            QMetaObject::invokeMethod(w, "cbbShowChange", Qt::DirectConnection);
+    if (fmPlot != nullptr) fmPlot->cbbShowChange();
+    if (fmHistogram != nullptr) fmHistogram->cbbShowChange();
 }
 
 void TfmMain::btOpenClick()

@@ -405,8 +405,7 @@ void TfmMain::btShowCEClick()
 {
     if (ExprData == nullptr || CEMatrix == nullptr || Computing()) return;
     if (fmScreen == nullptr) return;
-    if (fmScreen->metaObject()->indexOfMethod("Draw()") >= 0)
-        QMetaObject::invokeMethod(fmScreen, "Draw", Qt::DirectConnection);
+    fmScreen->Draw();
     fmScreen->show();
     fmScreen->raise();
 }
