@@ -1,0 +1,84 @@
+// Times the main window's actions on a real table, as a user meets them:
+// Load Data, Calculate CE (worker thread, progress, pattern detection and the
+// pattern chart), Detect CE patterns alone and the gene ID printout.
+//
+//   bench_window [TABLE] [RUNS]    (default ../shared/data/bladder.txt, 5 runs)
+//
+// Runs headless unless QT_QPA_PLATFORM says otherwise; prints medians.
+#include "app/Main.h"
+#include "app/Ui.h"
+#include "app/WinExprData.h"
+#include "app/Windows.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+template <class F> double TimeMs(F f)
+{
+    QElapsedTimer t;
+    t.start();
+    f();
+    return static_cast<double>(t.nsecsElapsed()) / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QString table =
+        argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("../shared/data/bladder.txt");
+    const int runs = argc > 2 ? std::max(1, atoi(argv[2])) : 5;
+    if (!QFileInfo(table).isFile()) {
+        std::fprintf(stderr, "bench_window: no table %s\n", qPrintable(table));
+        return 1;
+    }
+    MessageBoxHook() = [](QWidget*, const QString& caption, const QString& text, cMsgButtons) {
+        std::fprintf(stderr, "message: %s: %s\n", qPrintable(caption), qPrintable(text));
+        return cMsgResult::Ok;
+    };
+    CreateWindows();
+    fmMain->show();
+    QApplication::processEvents();
+
+    std::vector<double> load, calc, patterns, ids;
+    for (int r = 0; r < runs; ++r) {
+        fmMain->dlgOpen.FileName = table;
+        fmMain->dlgOpen.Preset = 1;
+        load.push_back(TimeMs([] { RunAction(fmMain, [] { fmMain->btOpenClick(); }); }));
+        calc.push_back(TimeMs([] { RunAction(fmMain, [] { fmMain->btCalcCEClick(); }); }));
+        patterns.push_back(TimeMs([] { RunAction(fmMain, [] { fmMain->btCEPatternsClick(); }); }));
+        ids.push_back(TimeMs([] {
+            fmMain->btShowIDClick();
+            QApplication::processEvents();
+        }));
+        std::printf("run %d: load %.0f ms, calculate %.0f ms, patterns %.0f ms, gene IDs %.0f ms\n", r + 1,
+                    load.back(), calc.back(), patterns.back(), ids.back());
+    }
+    const cWinExprData* d = fmMain->ExprData;
+    std::printf("table: %s (%d genes x %d arrays), %d co-expressed genes, %d patterns, %d threads\n",
+                qPrintable(table), d ? d->nGenes : 0, d ? d->nArrays : 0, d ? d->nCEGenes : 0,
+                d ? d->nPatterns : 0, QThread::idealThreadCount());
+    std::printf(
+        "median of %d runs: Load Data %.0f ms, Calculate CE %.0f ms (with pattern detection and chart), "
+        "Detect CE patterns %.0f ms, Gene IDs printout %.0f ms\n",
+        runs, Median(load), Median(calc), Median(patterns), Median(ids));
+    DestroyWindows();
+    return 0;
+}
