@@ -5,6 +5,7 @@
 #include "engine/Numeric.h"
 
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QOpenGLContext>
 #include <QSurfaceFormat>
@@ -323,6 +324,17 @@ std::vector<unsigned> cListCache::Clear()
 
 // ---- window ----
 
+namespace {
+
+// Whether this platform can give the window an OpenGL context at all (a headless one cannot).
+bool OpenGLAvailable()
+{
+    QOpenGLContext probe;
+    return probe.create();
+}
+
+} // namespace
+
 TfmScr3D::TfmScr3D(QWidget* parent) : QWidget(parent, Qt::Window)
 {
     setObjectName("fmScr3D");
@@ -339,35 +351,48 @@ TfmScr3D::TfmScr3D(QWidget* parent) : QWidget(parent, Qt::Window)
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    glView = new cGLView(this);
-    layout->addWidget(glView);
+    if (OpenGLAvailable()) {
+        glView = new cGLView(this);
+        layout->addWidget(glView);
+    } else {
+        auto* note = new QLabel(QStringLiteral("OpenGL is not available on this display."), this);
+        note->setAlignment(Qt::AlignCenter);
+        note->setStyleSheet(QStringLiteral("color: white"));
+        note->setAttribute(Qt::WA_TransparentForMouseEvents);
+        layout->addWidget(note);
+    }
 
     // Redraw continuously while visible, at most at the display's pace.
     FrameTimer.setInterval(16);
-    connect(&FrameTimer, &QTimer::timeout, glView, qOverload<>(&QWidget::update));
+    connect(&FrameTimer, &QTimer::timeout, this, &TfmScr3D::Repaint);
     btResetClick();
 }
 
 TfmScr3D::~TfmScr3D() = default;
 
+void TfmScr3D::Repaint()
+{
+    if (glView) glView->update();
+}
+
 void TfmScr3D::ShowNetwork(const cNetworkLayout& layout, const cExprData& data, const cCEMatrix& matrix)
 {
     Scene = NetworkScene(layout, data, matrix);
     Network = true;
-    glView->SceneChanged();
+    if (glView) glView->SceneChanged();
 }
 
 void TfmScr3D::ShowGeneratedScene()
 {
     Scene = cScene3D::FromGenerated(Generated);
     Network = false;
-    glView->SceneChanged();
+    if (glView) glView->SceneChanged();
 }
 
 void TfmScr3D::btResetClick()
 {
     View.Reset();
-    glView->update();
+    Repaint();
 }
 
 void TfmScr3D::FormKeyPress(char key)
@@ -375,32 +400,32 @@ void TfmScr3D::FormKeyPress(char key)
     if (View.KeyPress(key) == cView3D::cKeyEffect::Close)
         close();
     else
-        glView->update();
+        Repaint();
 }
 
 void TfmScr3D::FormMouseDown(int x, int y)
 {
     View.MouseDown(x, y);
-    glView->update();
+    Repaint();
 }
 
 void TfmScr3D::FormMouseMove(int x, int y, bool left, bool right)
 {
     View.MouseMove(x, y, left, right);
-    glView->update();
+    Repaint();
 }
 
 void TfmScr3D::FormMouseWheel(int delta)
 {
     View.Wheel(delta);
-    glView->update();
+    Repaint();
 }
 
 void TfmScr3D::showEvent(QShowEvent* e)
 {
     QWidget::showEvent(e);
     FrameTimer.start();
-    glView->update();
+    Repaint();
 }
 
 void TfmScr3D::hideEvent(QHideEvent* e)
@@ -605,29 +630,29 @@ void cGLView::RenderScene()
     glPopMatrix();
 }
 
-void cGLView::mousePressEvent(QMouseEvent* e)
+void TfmScr3D::mousePressEvent(QMouseEvent* e)
 {
     const QPoint p = e->position().toPoint();
-    Owner->FormMouseDown(p.x(), p.y());
+    FormMouseDown(p.x(), p.y());
 }
 
-void cGLView::mouseMoveEvent(QMouseEvent* e)
+void TfmScr3D::mouseMoveEvent(QMouseEvent* e)
 {
     const QPoint p = e->position().toPoint();
-    Owner->FormMouseMove(p.x(), p.y(), e->buttons() & Qt::LeftButton, e->buttons() & Qt::RightButton);
+    FormMouseMove(p.x(), p.y(), e->buttons() & Qt::LeftButton, e->buttons() & Qt::RightButton);
 }
 
-void cGLView::wheelEvent(QWheelEvent* e)
+void TfmScr3D::wheelEvent(QWheelEvent* e)
 {
     // A mouse wheel notch is 120; finer devices (touchpads) add up to whole notches.
     WheelRest += e->angleDelta().y();
     while (WheelRest >= 120) {
         WheelRest -= 120;
-        Owner->FormMouseWheel(1);
+        FormMouseWheel(1);
     }
     while (WheelRest <= -120) {
         WheelRest += 120;
-        Owner->FormMouseWheel(-1);
+        FormMouseWheel(-1);
     }
     e->accept();
 }

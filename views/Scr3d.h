@@ -174,16 +174,25 @@ class TfmScr3D : public QWidget {
     cGeneratedNet Generated;
     cScene3D Scene;
     cView3D View;
+    // The OpenGL surface; null where the platform offers no OpenGL (the window then stays black
+    // with a note, and keeps its state).
     cGLView* glView = nullptr;
 
   protected:
     void showEvent(QShowEvent* e) override;
     void hideEvent(QHideEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
+    // The GL surface leaves mouse events to the window.
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
 
   private:
+    void Repaint();
+
     QTimer FrameTimer;
     bool Network = false;
+    int WheelRest = 0;
 };
 
 // The OpenGL surface of the window (compatibility profile, fixed-function lighting).
@@ -203,9 +212,6 @@ class cGLView : public QOpenGLWidget {
     void initializeGL() override;
     void resizeGL(int w, int h) override;
     void paintGL() override;
-    void mousePressEvent(QMouseEvent* e) override;
-    void mouseMoveEvent(QMouseEvent* e) override;
-    void wheelEvent(QWheelEvent* e) override;
 
   private:
     void SetupLighting();
@@ -219,5 +225,4 @@ class cGLView : public QOpenGLWidget {
     std::vector<float> LineVertices;
     std::vector<float> LineColors;
     bool LinesReady = false;
-    int WheelRest = 0;
 };
