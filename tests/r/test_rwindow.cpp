@@ -1,0 +1,160 @@
+// The R actions through the real main window: start-up discovery, custom preprocessing that
+// reloads its result, a failing script, and the network job showing the 3D view.
+#include "r_helpers.h"
+
+#include "app/Dialogs.h"
+#include "app/Main.h"
+#include "app/Ui.h"
+#include "app/WinExprData.h"
+#include "app/Windows.h"
+#include "rjobs/RJob.h"
+#include "rjobs/Rparam.h"
+#include "views/Scr3d.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <cmath>
+
+using rtest::WriteFile;
+
+namespace {
+
+class RWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(Tmp.isValid());
+        Start = Tmp.path() + "/program";
+        rtest::MakeStartFolder(Start, true);
+        SavedFolder = QDir::currentPath();
+        // The program's folder is the one it starts in.
+        QDir::setCurrent(Start);
+        SavedMessageBox = MessageBoxHook();
+        SavedFileDialog = FileDialogHook();
+        MessageBoxHook() = [this](QWidget*, const QString& caption, const QString& text, cMsgButtons) {
+            Messages << caption + "|" + text;
+            return cMsgResult::Ok;
+        };
+        FileDialogHook() = [](cFileDialog&, QWidget*) { return false; };
+        qunsetenv("KORVALENT_R_ROOTS");
+        CreateWindows();
+    }
+    void TearDown() override
+    {
+        DestroyWindows();
+        MessageBoxHook() = SavedMessageBox;
+        FileDialogHook() = SavedFileDialog;
+        QDir::setCurrent(SavedFolder);
+    }
+    void Load(const QString& path)
+    {
+        fmMain->dlgOpen.FileName = path;
+        fmMain->dlgOpen.Preset = 1;
+        QTest::mouseClick(fmMain->btOpen, Qt::LeftButton);
+    }
+    void Click(const char* name)
+    {
+        auto* b = fmMain->findChild<QAbstractButton*>(name);
+        ASSERT_NE(b, nullptr) << name;
+        ASSERT_TRUE(b->isEnabled()) << name;
+        QTest::mouseClick(b, Qt::LeftButton);
+    }
+    QStringList LogLines() const { return fmMain->mLog->toPlainText().split('\n'); }
+
+    QTemporaryDir Tmp;
+    QString Start, SavedFolder;
+    QStringList Messages;
+    cMessageBoxFn SavedMessageBox;
+    cFileDialogFn SavedFileDialog;
+};
+
+const char* Table = "ID\tName\tA1\tA2\tA3\tA4\n"
+                    "gene1\tfirst gene\t1.5\t2.0\t3.25\t4\n"
+                    "gene2\tsecond gene\t3\t4\t6.5\t8\n"
+                    "gene3\tthird gene\t-4\t0.5\t2\t1\n"
+                    "gene4\tfourth gene\t7\t7.75\t100\t3\n"
+                    "gene5\tfifth gene\t6\t4\t1\t-2\n";
+
+} // namespace
+
+TEST_F(RWindowTest, PreprocessingReloadsTheResultAndFailuresKeepTheData)
+{
+    REQUIRE_R(rFolder);
+    EXPECT_EQ(fmMain->RFolder, rFolder);
+    EXPECT_TRUE(fmMain->RAvailable);
+    EXPECT_TRUE(LogLines().contains("Rcmd is found in a default R folder: " + rFolder));
+    EXPECT_EQ(fmMain->StartFolder, Start);
+    EXPECT_EQ(fmMain->edFileNameOut->text(), "data.norm");
+    EXPECT_EQ(fmMain->mRNorm->toPlainText(), DefaultRNormText());
+    fmMain->Timer1Timer();
+    ASSERT_TRUE(fmMain->btRProcessing->isEnabled());
+
+    const QString table = Tmp.path() + "/data/table.txt";
+    WriteFile(table, Table);
+    Load(table);
+    ASSERT_NE(fmMain->ExprData, nullptr);
+    const float before = fmMain->ExprData->Data[3][2];
+
+    Click("btRProcessing");
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+    EXPECT_EQ(fmMain->lbFileName->text(), "data.norm");
+    EXPECT_EQ(fmMain->lbPath->text(), Tmp.path() + "/data");
+    ASSERT_EQ(fmMain->ExprData->nGenes, 5);
+    EXPECT_NE(fmMain->ExprData->Data[3][2], before);
+    // Each array now has the mean of the array means.
+    double m[4] = {}, total = 0;
+    const cExprData& d = *fmMain->ExprData;
+    for (int a = 0; a < 4; ++a) {
+        for (int g = 0; g < 5; ++g)
+            m[a] += d.Data[g][a] / 5.0;
+        total += m[a] / 4;
+    }
+    for (int a = 0; a < 4; ++a)
+        EXPECT_NEAR(m[a], total, 1e-4) << "array " << a;
+    EXPECT_EQ(fmRParam->mBat->toPlainText().split('\n').size(), 18);
+    EXPECT_FALSE(QFileInfo::exists(Start + "/scripts/run.sh"));
+
+    // The user's edits are what runs; a failing script keeps the data loaded.
+    const cWinExprData* loaded = fmMain->ExprData;
+    fmMain->mRNorm->setPlainText("stop('broken on purpose')\n");
+    Click("btRProcessing");
+    EXPECT_EQ(Messages,
+              QStringList{"No resulted file|The resulted file cannot be found. Perhaps an error occured "
+                          "when running R-script."});
+    EXPECT_EQ(fmMain->ExprData, loaded);
+    EXPECT_EQ(fmMain->lbFileName->text(), "data.norm");
+    EXPECT_EQ(rtest::ReadFile(Start + "/scripts/temp.rdatanorm.r"), "stop('broken on purpose')\r\n\r\n");
+}
+
+TEST_F(RWindowTest, NetworkShowsTheLaidOutGenes)
+{
+    REQUIRE_R(rFolder);
+    const QString table = Tmp.path() + "/net.txt";
+    WriteFile(table, Table);
+    Load(table);
+    fmMain->edCEThreshold->setText("0.9");
+    Click("btCalcCE");
+    ASSERT_TRUE(QTest::qWaitFor([] { return fmMain->CEMatrix != nullptr && !fmMain->CalcRunning(); }, 20000));
+    int coexpressed = 0;
+    for (int g = 0; g < fmMain->ExprData->nGenes; ++g)
+        coexpressed += fmMain->ExprData->nCE[g] > 0;
+    ASSERT_GT(coexpressed, 1);
+
+    Click("btNetwork");
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+    EXPECT_TRUE(fmScr3D->isVisible());
+    ASSERT_TRUE(fmScr3D->ShowsNetwork());
+    EXPECT_EQ(static_cast<int>(fmScr3D->Scene.Nodes.size()), coexpressed);
+    EXPECT_FALSE(fmScr3D->Scene.Links.empty());
+    EXPECT_EQ(QDir(Start + "/scripts").entryList(QDir::Files), QStringList{"genes2pca.r"});
+    // The export went through the preset save dialog and left it unset.
+    EXPECT_EQ(fmMain->dlgSave.Preset, 0);
+}
