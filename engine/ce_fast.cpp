@@ -259,6 +259,9 @@ class cCERun {
     void Compute(int c, CEHitSink& sink, std::vector<int>& scratch);
     void ComputeGuarded(int c, CEHitSink& sink, std::vector<int>& scratch);
     void Apply(int c);
+    // The calling thread's share: applies finished chunks in order, computes
+    // chunks itself meanwhile. Returns whether the run was cancelled.
+    bool MainLoop(CEHitSink& sink, std::vector<int>& scratch, bool cancelled);
 
     cExprData& D;
     const CEPrep& P;
@@ -289,8 +292,10 @@ void cCERun::Plan()
     const int rows = D.nGenes - 1; // the last gene has no partner of higher index
     const double pairs = 0.5 * double(D.nGenes) * double(rows);
     // Small enough for a prompt cancel and an even share, large enough that
-    // the hand-over costs nothing.
-    const double target = std::clamp(pairs / (double(Threads) * 64.0), 8192.0, 262144.0);
+    // the hand-over costs nothing: about 2^24 products of pair and array.
+    const double perPair = std::max(P.m, 8);
+    const double target =
+        std::max(64.0, std::min(pairs / (double(Threads) * 16.0), double(1 << 24) / perPair));
     for (int b = 0; b < rows;) {
         Begin.push_back(b);
         double acc = 0;
@@ -383,6 +388,7 @@ void cCERun::Apply(int c)
         const int i = Begin[c] + r;
         const std::size_t end = hits.RowEnd[r];
         if (end > h) ++D.nCEGenes;
+        if (D.Stop) Printing = false;
         for (; h < end; ++h) {
             const int j = hits.J[h];
             const double v = hits.V[h];
@@ -432,6 +438,43 @@ int cCERun::Run()
         cancelled = true;
     }
 
+    try {
+        cancelled = MainLoop(sink, scratch, cancelled);
+    } catch (...) {
+        // Print may throw: stop the workers before the exception goes on.
+        {
+            std::lock_guard<std::mutex> lock(Mu);
+            Abort = true;
+        }
+        WorkCv.notify_all();
+        for (std::thread& t : pool)
+            t.join();
+        throw;
+    }
+    for (std::thread& t : pool)
+        t.join();
+
+    if (cancelled) {
+        // Every row written to the matrix is counted, in row order.
+        Printing = false;
+        for (int c = Applied; c < Next; ++c)
+            Apply(c);
+        if (Failed) D.Print("Not enough memory to complete the co-expression calculation.\n");
+        D.Progress = 0;
+        return -1;
+    }
+    D.nCEGenes = 0;
+    for (int g = 0; g < n; ++g) {
+        if (D.nCE[g] > 0) ++D.nCEGenes;
+        D.CELevel[g] = static_cast<float>(static_cast<double>(D.CELevel[g]) / n);
+    }
+    D.Progress = 100;
+    D.Print(Last);
+    return 1;
+}
+
+bool cCERun::MainLoop(CEHitSink& sink, std::vector<int>& scratch, bool cancelled)
+{
     std::unique_lock<std::mutex> lock(Mu);
     while (!cancelled && Applied < Chunks) {
         if (Done[Applied]) {
@@ -461,27 +504,7 @@ int cCERun::Run()
         Abort = true;
         WorkCv.notify_all();
     }
-    lock.unlock();
-    for (std::thread& t : pool)
-        t.join();
-
-    if (cancelled) {
-        // Every row written to the matrix is counted, in row order.
-        Printing = false;
-        for (int c = Applied; c < Next; ++c)
-            Apply(c);
-        if (Failed) D.Print("Not enough memory to complete the co-expression calculation.\n");
-        D.Progress = 0;
-        return -1;
-    }
-    D.nCEGenes = 0;
-    for (int g = 0; g < n; ++g) {
-        if (D.nCE[g] > 0) ++D.nCEGenes;
-        D.CELevel[g] = static_cast<float>(static_cast<double>(D.CELevel[g]) / n);
-    }
-    D.Progress = 100;
-    D.Print(Last);
-    return 1;
+    return cancelled;
 }
 
 } // namespace

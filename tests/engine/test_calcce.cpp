@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -649,4 +650,22 @@ TEST(RenewCE, EqualsTheDefinitionOnRandomMatrices)
             }
         }
     }
+}
+
+TEST(CalcCE, AThrowingPrintStopsTheWorkersFirst)
+{
+    struct cThrower : cRecorder {
+        void Print(const char* text) override
+        {
+            cRecorder::Print(text);
+            if (Printed.size() == 3) throw std::runtime_error("window closed");
+        }
+    };
+    cThrower d;
+    Fill(d, MakeTable(700, 12, 0.0, 4));
+    d.nThreads = 3;
+    cCEMatrix M;
+    ASSERT_TRUE(M.Alloc(d.nGenes));
+    EXPECT_THROW(d.CalcCE(&M, 1, 0.9f), std::runtime_error);
+    EXPECT_EQ(d.Printed.size(), 3u);
 }
