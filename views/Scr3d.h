@@ -127,7 +127,8 @@ std::array<double, 16> RotationMatrix(double angle, double x, double y, double z
 // recently used, whose name the caller then deletes.
 class cListCache {
   public:
-    enum cKind { Sphere = 1 };
+    // A sphere of 16 slices and stacks; a coarse one of 8 for spheres only a few pixels wide.
+    enum cKind { Sphere = 1, CoarseSphere = 2 };
     struct cEntry {
         int Kind;
         double Param;
@@ -217,7 +218,7 @@ class cGLView : public QOpenGLWidget {
     void SetupLighting();
     void SetProjection();
     void RenderScene();
-    void DrawSphere(double r);
+    void DrawSphere(double r, bool coarse = false);
     void ReleaseLists();
 
     TfmScr3D* Owner;
