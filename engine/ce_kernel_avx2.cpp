@@ -106,39 +106,50 @@ inline __m256d ZeroWhere(__m256d v, unsigned nibble)
     return _mm256_andnot_pd(MaskOf(nibble), v);
 }
 
-// Rows i0 .. i0+R-1 against block c, every gene fully present.
-template <int R> void FullTile(const CEPrep& P, int i0, int c, CEHitSink* sink)
+// Rows rows[0 .. R-1] against blocks c .. c+J-1, every gene fully present;
+// at least 4 independent sums per step keep the adders busy.
+template <int R, int J> void FullTile(const CEPrep& P, const int* rows, int c, CEHitSink* sink)
 {
-    __m256d lo[R], hi[R];
+    __m256d lo[R][J], hi[R][J];
     for (int r = 0; r < R; ++r)
-        lo[r] = hi[r] = _mm256_setzero_pd();
+        for (int q = 0; q < J; ++q)
+            lo[r][q] = hi[r][q] = _mm256_setzero_pd();
     const double* X[R];
     for (int r = 0; r < R; ++r)
-        X[r] = GeneColumn(P, i0 + r);
-    const double* Yc = P.Y + static_cast<std::size_t>(c) * P.m * 8;
+        X[r] = GeneColumn(P, rows[r]);
+    const std::size_t blockStride = static_cast<std::size_t>(P.m) * 8;
+    const double* Yc = P.Y + static_cast<std::size_t>(c) * blockStride;
     for (int k = 0; k < P.m; ++k) {
         const std::size_t off = static_cast<std::size_t>(k) * 8;
-        const __m256d y0 = _mm256_loadu_pd(Yc + off);
-        const __m256d y1 = _mm256_loadu_pd(Yc + off + 4);
+        __m256d y0[J], y1[J];
+        for (int q = 0; q < J; ++q) {
+            y0[q] = _mm256_loadu_pd(Yc + q * blockStride + off);
+            y1[q] = _mm256_loadu_pd(Yc + q * blockStride + off + 4);
+        }
         for (int r = 0; r < R; ++r) {
             const __m256d x = _mm256_broadcast_sd(X[r] + off);
-            lo[r] = _mm256_add_pd(lo[r], _mm256_mul_pd(x, y0));
-            hi[r] = _mm256_add_pd(hi[r], _mm256_mul_pd(x, y1));
+            for (int q = 0; q < J; ++q) {
+                lo[r][q] = _mm256_add_pd(lo[r][q], _mm256_mul_pd(x, y0[q]));
+                hi[r][q] = _mm256_add_pd(hi[r][q], _mm256_mul_pd(x, y1[q]));
+            }
         }
     }
-    const __m256d mean0 = _mm256_loadu_pd(P.Mean + 8 * c), mean1 = _mm256_loadu_pd(P.Mean + 8 * c + 4);
-    const __m256d sd0 = _mm256_loadu_pd(P.SD + 8 * c), sd1 = _mm256_loadu_pd(P.SD + 8 * c + 4);
-    const unsigned zc = P.ZeroFullMask[c];
-    for (int r = 0; r < R; ++r) {
-        const int i = i0 + r;
-        const __m256d a = _mm256_set1_pd(P.MMean[i]);
-        const __m256d b = _mm256_set1_pd(P.MSD[i]);
-        const unsigned z = Bit(P.ZeroFullMask, i) ? 0xFF : zc;
-        const __m256d r0 =
-            _mm256_div_pd(_mm256_sub_pd(lo[r], _mm256_mul_pd(a, mean0)), _mm256_mul_pd(b, sd0));
-        const __m256d r1 =
-            _mm256_div_pd(_mm256_sub_pd(hi[r], _mm256_mul_pd(a, mean1)), _mm256_mul_pd(b, sd1));
-        Finish(P, i, c, ZeroWhere(r0, z), ZeroWhere(r1, z >> 4), sink);
+    for (int q = 0; q < J; ++q) {
+        const int cq = c + q;
+        const __m256d mean0 = _mm256_loadu_pd(P.Mean + 8 * cq), mean1 = _mm256_loadu_pd(P.Mean + 8 * cq + 4);
+        const __m256d sd0 = _mm256_loadu_pd(P.SD + 8 * cq), sd1 = _mm256_loadu_pd(P.SD + 8 * cq + 4);
+        const unsigned zc = P.ZeroFullMask[cq];
+        for (int r = 0; r < R; ++r) {
+            const int i = rows[r];
+            const __m256d a = _mm256_set1_pd(P.MMean[i]);
+            const __m256d b = _mm256_set1_pd(P.MSD[i]);
+            const unsigned z = Bit(P.ZeroFullMask, i) ? 0xFF : zc;
+            const __m256d r0 =
+                _mm256_div_pd(_mm256_sub_pd(lo[r][q], _mm256_mul_pd(a, mean0)), _mm256_mul_pd(b, sd0));
+            const __m256d r1 =
+                _mm256_div_pd(_mm256_sub_pd(hi[r][q], _mm256_mul_pd(a, mean1)), _mm256_mul_pd(b, sd1));
+            Finish(P, i, cq, ZeroWhere(r0, z), ZeroWhere(r1, z >> 4), sink);
+        }
     }
 }
 
@@ -225,31 +236,39 @@ void MissingRow(const CEPrep& P, int i, int c, const int* K, int nk, CEHitSink* 
 void CERowGroupAvx2(const CEPrep& P, int i0, int i1, CEHitSink* sink, int* scratch)
 {
     if (i0 + 1 >= P.n) return;
-    const int R = i1 - i0;
-    bool rowFull[4];
-    int* K[4];
-    int nk[4];
-    bool allFull = R == 4;
-    for (int r = 0; r < R; ++r) {
-        rowFull[r] = Bit(P.FullMask, i0 + r);
-        allFull = allFull && rowFull[r];
-        K[r] = scratch + r * P.m;
-        nk[r] = -1;
+    int full[4], part[4], nk[4];
+    int nf = 0, np = 0;
+    for (int i = i0; i < i1; ++i) {
+        if (Bit(P.FullMask, i)) {
+            full[nf++] = i;
+        } else {
+            nk[np] = PresentList(P, i, scratch + np * P.m);
+            part[np++] = i;
+        }
     }
-    for (int c = (i0 + 1) >> 3; c < P.nb; ++c) {
-        const bool blockFull = P.FullMask[c] == 0xFF;
-        if (blockFull && allFull) {
-            FullTile<4>(P, i0, c, sink);
+    int* allPresent = scratch + np * P.m;
+    int nAll = -1;
+    for (int c = (i0 + 1) >> 3; c < P.nb;) {
+        if (P.FullMask[c] == 0xFF) {
+            // Hits of one row stay in increasing order: each call covers
+            // whole blocks for all its rows, and blocks go in order.
+            const bool two = c + 1 < P.nb && P.FullMask[c + 1] == 0xFF;
+            if (nf == 4) FullTile<4, 1>(P, full, c, sink);
+            if (nf == 3) FullTile<3, 1>(P, full, c, sink);
+            if (nf == 2) FullTile<2, 1>(P, full, c, sink);
+            if (nf == 1) two ? FullTile<1, 2>(P, full, c, sink) : FullTile<1, 1>(P, full, c, sink);
+            const int step = nf == 1 && two ? 2 : 1;
+            for (int r = 0; r < np; ++r)
+                for (int q = 0; q < step; ++q)
+                    MissingRow(P, part[r], c + q, scratch + r * P.m, nk[r], sink);
+            c += step;
             continue;
         }
-        for (int r = 0; r < R; ++r) {
-            if (8 * c + 7 <= i0 + r) continue;
-            if (blockFull && rowFull[r]) {
-                FullTile<1>(P, i0 + r, c, sink);
-            } else {
-                if (nk[r] < 0) nk[r] = PresentList(P, i0 + r, K[r]);
-                MissingRow(P, i0 + r, c, K[r], nk[r], sink);
-            }
-        }
+        if (nf > 0 && nAll < 0) nAll = PresentList(P, full[0], allPresent);
+        for (int r = 0; r < nf; ++r)
+            MissingRow(P, full[r], c, allPresent, nAll, sink);
+        for (int r = 0; r < np; ++r)
+            MissingRow(P, part[r], c, scratch + r * P.m, nk[r], sink);
+        ++c;
     }
 }

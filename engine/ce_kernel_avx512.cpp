@@ -70,8 +70,9 @@ inline void Finish(const CEPrep& P, int i, int c, __m512d r, CEHitSink* sink)
     }
 }
 
-// Rows i0 .. i0+R-1 against blocks c .. c+J-1, every gene fully present.
-template <int R, int J> void FullTile(const CEPrep& P, int i0, int c, CEHitSink* sink)
+// Rows rows[0 .. R-1] against blocks c .. c+J-1, every gene fully present.
+// R x J independent sums of at least 4 keep both vector units busy.
+template <int R, int J> void FullTile(const CEPrep& P, const int* rows, int c, CEHitSink* sink)
 {
     __m512d acc[R][J];
     for (int r = 0; r < R; ++r)
@@ -79,7 +80,7 @@ template <int R, int J> void FullTile(const CEPrep& P, int i0, int c, CEHitSink*
             acc[r][q] = _mm512_setzero_pd();
     const double* X[R];
     for (int r = 0; r < R; ++r)
-        X[r] = GeneColumn(P, i0 + r);
+        X[r] = GeneColumn(P, rows[r]);
     const std::size_t blockStride = static_cast<std::size_t>(P.m) * 8;
     const double* Yc = P.Y + static_cast<std::size_t>(c) * blockStride;
     for (int k = 0; k < P.m; ++k) {
@@ -94,7 +95,7 @@ template <int R, int J> void FullTile(const CEPrep& P, int i0, int c, CEHitSink*
         }
     }
     for (int r = 0; r < R; ++r) {
-        const int i = i0 + r;
+        const int i = rows[r];
         const __m512d a = _mm512_set1_pd(P.MMean[i]);
         const __m512d b = _mm512_set1_pd(P.MSD[i]);
         const bool zi = Bit(P.ZeroFullMask, i);
@@ -192,68 +193,74 @@ inline bool BlockFull(const CEPrep& P, int c)
     return P.FullMask[c] == 0xFF;
 }
 
+// Fully present rows against a run of len (1 to 4) fully present blocks.
+void FullRun(const CEPrep& P, const int* rows, int nf, int c, int len, CEHitSink* sink)
+{
+    switch (nf) {
+    case 4:
+    case 3:
+    case 2:
+        for (int q = 0; q < len; q += 2) {
+            const bool two = q + 1 < len;
+            if (nf == 4) two ? FullTile<4, 2>(P, rows, c + q, sink) : FullTile<4, 1>(P, rows, c + q, sink);
+            if (nf == 3) two ? FullTile<3, 2>(P, rows, c + q, sink) : FullTile<3, 1>(P, rows, c + q, sink);
+            if (nf == 2) two ? FullTile<2, 2>(P, rows, c + q, sink) : FullTile<2, 1>(P, rows, c + q, sink);
+        }
+        break;
+    case 1:
+        if (len == 4) FullTile<1, 4>(P, rows, c, sink);
+        if (len == 3) FullTile<1, 3>(P, rows, c, sink);
+        if (len == 2) FullTile<1, 2>(P, rows, c, sink);
+        if (len == 1) FullTile<1, 1>(P, rows, c, sink);
+        break;
+    default:
+        break;
+    }
+}
+
+void MissingRun(const CEPrep& P, int i, int c, int len, const int* K, int nk, CEHitSink* sink)
+{
+    if (len == 4) MissingRow<4>(P, i, c, K, nk, sink);
+    if (len == 3) MissingRow<3>(P, i, c, K, nk, sink);
+    if (len == 2) MissingRow<2>(P, i, c, K, nk, sink);
+    if (len == 1) MissingRow<1>(P, i, c, K, nk, sink);
+}
+
 } // namespace
 
 void CERowGroupAvx512(const CEPrep& P, int i0, int i1, CEHitSink* sink, int* scratch)
 {
     if (i0 + 1 >= P.n) return;
-    const int R = i1 - i0;
-    bool rowFull[4];
-    int* K[4];
-    int nk[4];
-    bool allFull = R == 4;
-    for (int r = 0; r < R; ++r) {
-        rowFull[r] = Bit(P.FullMask, i0 + r);
-        allFull = allFull && rowFull[r];
-        K[r] = scratch + r * P.m;
-        nk[r] = -1;
+    // Fully present rows share the partner loads; the others go one by one
+    // over the arrays where they are present.
+    int full[4], part[4], nk[4];
+    int nf = 0, np = 0;
+    for (int i = i0; i < i1; ++i) {
+        if (Bit(P.FullMask, i)) {
+            full[nf++] = i;
+        } else {
+            nk[np] = PresentList(P, i, scratch + np * P.m);
+            part[np++] = i;
+        }
     }
-    int c = (i0 + 1) >> 3;
-    while (c < P.nb) {
-        if (allFull && BlockFull(P, c)) {
-            if (c + 1 < P.nb && BlockFull(P, c + 1)) {
-                FullTile<4, 2>(P, i0, c, sink);
-                c += 2;
-            } else {
-                FullTile<4, 1>(P, i0, c, sink);
-                c += 1;
-            }
-            continue;
+    int* allPresent = scratch + np * P.m;
+    int nAll = -1;
+    const int first = (i0 + 1) >> 3;
+    for (int c = first; c < P.nb;) {
+        const bool fullBlocks = BlockFull(P, c);
+        int len = 1;
+        while (len < 4 && c + len < P.nb && BlockFull(P, c + len) == fullBlocks)
+            ++len;
+        if (fullBlocks) {
+            FullRun(P, full, nf, c, len, sink);
+        } else if (nf > 0) {
+            // Blocks with missing partner values: the general path for every row.
+            if (nAll < 0) nAll = PresentList(P, full[0], allPresent);
+            for (int r = 0; r < nf; ++r)
+                MissingRun(P, full[r], c, len, allPresent, nAll, sink);
         }
-        // A span of up to 4 blocks, row by row.
-        int span = 1;
-        while (span < 4 && c + span < P.nb && !(allFull && BlockFull(P, c + span)))
-            ++span;
-        for (int r = 0; r < R; ++r) {
-            const int i = i0 + r;
-            int cc = c;
-            while (cc < c + span && 8 * cc + 7 <= i)
-                ++cc;
-            if (cc == c + span) continue;
-            bool spanFull = rowFull[r];
-            for (int q = cc; q < c + span && spanFull; ++q)
-                spanFull = BlockFull(P, q);
-            if (spanFull) {
-                for (int q = cc; q < c + span; ++q)
-                    FullTile<1, 1>(P, i, q, sink);
-                continue;
-            }
-            if (nk[r] < 0) nk[r] = PresentList(P, i, K[r]);
-            switch (c + span - cc) {
-            case 4:
-                MissingRow<4>(P, i, cc, K[r], nk[r], sink);
-                break;
-            case 3:
-                MissingRow<3>(P, i, cc, K[r], nk[r], sink);
-                break;
-            case 2:
-                MissingRow<2>(P, i, cc, K[r], nk[r], sink);
-                break;
-            default:
-                MissingRow<1>(P, i, cc, K[r], nk[r], sink);
-                break;
-            }
-        }
-        c += span;
+        for (int r = 0; r < np; ++r)
+            MissingRun(P, part[r], c, len, scratch + r * P.m, nk[r], sink);
+        c += len;
     }
 }
