@@ -3,6 +3,7 @@
 #include "r_helpers.h"
 
 #include "engine/CEMatrix.h"
+#include "engine/Numeric.h"
 #include "engine/Writers.h"
 #include "rjobs/RActions.h"
 #include "rjobs/RJob.h"
@@ -497,4 +498,49 @@ TEST(RNetwork, ReadingTheLayoutFile)
         }
     }
     EXPECT_FALSE(ReadPcaLayout(tmp.path() + "/missing.txt", d).has_value());
+}
+
+TEST(RNetwork, LayoutScriptHandlesMissingValuesConstantGenesAndCommas)
+{
+    REQUIRE_R(rFolder);
+    QTemporaryDir tmp;
+    const QString start = tmp.path();
+    rtest::MakeStartFolder(start, true);
+    // As the filtered export writes it: quoted texts, NA for missing values, and on systems with a
+    // decimal comma, commas.
+    WriteFile(start + "/scripts/temp.genes4pca.txt",
+              "\"ID\"\t\"Name\"\t\"A 1\"\t\"A1\"\t\"A1\"\t\"B#2\"\t\"C\"\r\n"
+              "\"p1\"\t\"rising\"\t1,00000\t2,00000\t3,00000\t4,00000\t5,00000\r\n"
+              "\"p2\"\t\"rising, doubled\"\t2.00000\t4.00000\t6.00000\t8.00000\t10.00000\r\n"
+              "\"#3\"\t\"with a gap\"\t1.00000\tNA\t3.00000\t4.00000\t5.00000\r\n"
+              "\"NA\"\t\"flat\"\t7.00000\t7.00000\t7.00000\t7.00000\t7.00000\r\n"
+              "\"p5\"\t\"all missing\"\tNA\tNA\tNA\tNA\tNA\r\n"
+              "\"p6\"\t\"falling\"\t5.00000\t4.00000\t3.00000\t1.2346E1\t1.00000\r\n"
+              "\"p7\"\t\"one value\"\tNA\tNA\t3.00000\tNA\tNA\r\n");
+    ASSERT_EQ(RunBatchJob(NetworkJob(start), start, rFolder, nullptr, nullptr), cRJobStatus::Finished);
+    const QList<QByteArray> lines = rtest::ReadFile(start + "/scripts/temp.pca.txt").split('\n');
+    ASSERT_EQ(lines.size(), 9); // header, seven genes, the end of the last line
+    EXPECT_EQ(lines[0], "ID\tPC1\tPC2\tPC3");
+    EXPECT_EQ(lines[8], "");
+    const char* ids[7] = {"p1", "p2", "#3", "NA", "p5", "p6", "p7"};
+    double pos[7][3];
+    for (int g = 0; g < 7; ++g) {
+        const QList<QByteArray> f = lines[g + 1].split('\t');
+        ASSERT_EQ(f.size(), 4) << lines[g + 1].constData();
+        EXPECT_EQ(f[0], ids[g]);
+        for (int k = 0; k < 3; ++k) {
+            bool ok = false;
+            pos[g][k] = f[k + 1].toDouble(&ok);
+            EXPECT_TRUE(ok && std::isfinite(pos[g][k])) << lines[g + 1].constData();
+        }
+    }
+    const auto dist = [&](int a, int b) {
+        return std::sqrt(Sqr(pos[a][0] - pos[b][0]) + Sqr(pos[a][1] - pos[b][1]) +
+                         Sqr(pos[a][2] - pos[b][2]));
+    };
+    EXPECT_NEAR(dist(0, 1), 0.0, 1e-9); // the same standardized profile
+    EXPECT_NEAR(dist(3, 4), 0.0, 1e-9); // flat, all missing and single-valued genes share a place
+    EXPECT_NEAR(dist(3, 6), 0.0, 1e-9);
+    EXPECT_GT(dist(0, 5), 1.0);        // rising and falling lie apart
+    EXPECT_LT(dist(0, 2), dist(0, 5)); // the gap leaves p3 near its rising kin
 }
