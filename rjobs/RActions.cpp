@@ -11,7 +11,6 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QLineEdit>
 #include <QTimer>
 
 #include <cmath>

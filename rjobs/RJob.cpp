@@ -7,8 +7,8 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -239,7 +239,7 @@ cRJobStatus cRJobRunner::Run(const QString& scriptPath, const QString& workFolde
     auto* output = new QPlainTextEdit(&dialog);
     output->setObjectName(QStringLiteral("mRJobOutput"));
     output->setReadOnly(true);
-    output->setFont(QFont(QStringLiteral("Monospace")));
+    output->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     layout->addWidget(output);
     auto* row = new QHBoxLayout;
     row->addStretch();
