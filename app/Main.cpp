@@ -739,12 +739,20 @@ void TfmMain::ShowProgress(float progress, int genes)
     lbCoexpressed->setText(prefix + QString::number(genes) + QStringLiteral(" genes are found coexpressed"));
 }
 
-unsigned TfmMain::HeapBytes()
+std::uint64_t TfmMain::HeapBytes()
 {
-    // Bytes handed out by the heap, including the large blocks it maps directly
-    // (the co-expression matrix is one of those).
+    // Bytes handed out by the heap, including the large blocks it maps directly.
     const struct mallinfo2 mi = mallinfo2();
-    return static_cast<unsigned>(static_cast<std::uint32_t>(mi.uordblks + mi.hblkhd));
+    return static_cast<std::uint64_t>(mi.uordblks) + static_cast<std::uint64_t>(mi.hblkhd);
+}
+
+unsigned TfmMain::MemoryInUse() const
+{
+    // A large matrix may be taken from the system beside the heap; it is
+    // counted too, since it is most of what the program holds. The figure is
+    // shown as an unsigned 32-bit count.
+    const std::uint64_t bytes = HeapBytes() + (CEMatrix != nullptr ? MatrixBesideHeap : 0);
+    return static_cast<unsigned>(static_cast<std::uint32_t>(bytes));
 }
 
 QString TfmMain::MemoryText(unsigned bytes)
@@ -766,7 +774,7 @@ void TfmMain::Timer1Timer()
         if (btROptions->property("glyphFound").toBool() == false)
             btROptions->setIcon(GlyphIcon(cGlyph::RMissing, 28, next));
     }
-    StatusPanel->setText(MemoryText(HeapBytes()));
+    StatusPanel->setText(MemoryText(MemoryInUse()));
 }
 
 void TfmMain::btExitClick()
@@ -810,6 +818,7 @@ void TfmMain::ReleaseMatrix()
 {
     delete CEMatrix;
     CEMatrix = nullptr;
+    MatrixBesideHeap = 0;
 }
 
 namespace {
@@ -897,7 +906,6 @@ void TfmMain::btOpenClick()
     btPlot->show();
     btDistrib->show();
     for (QSlider* tb : {tbGeneNum1, tbGeneNum2}) {
-        const QSignalBlocker block(tb);
         tb->setMinimum(1);
         tb->setMaximum(data->nGenes);
         tb->setValue(1);

@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 
 class cCEMatrix;
@@ -70,7 +71,9 @@ class TfmMain : public QMainWindow {
     // The status panel text for a count of allocated bytes.
     static QString MemoryText(unsigned bytes);
     // Heap bytes currently allocated by the program.
-    static unsigned HeapBytes();
+    static std::uint64_t HeapBytes();
+    // What the status panel shows: the heap plus a matrix held beside it.
+    unsigned MemoryInUse() const;
 
     // ---- actions (handlers named after their control and event) ----
     void FormCreate();
@@ -277,7 +280,9 @@ class TfmMain : public QMainWindow {
     static QString MissingText(const cExprData* d);
 
   private:
-    bool Running = false;  // btCalcCE is the cancel button
-    int ComputeDepth = 0;  // Calculate CE or re-calculation in progress
-    bool CalcDone = false; // at least one Calculate CE finished (caption black)
+    bool Running = false; // btCalcCE is the cancel button
+    int ComputeDepth = 0; // Calculate CE or re-calculation in progress
+    bool CalcDone = false;
+    std::uint64_t MatrixBesideHeap =
+        0; // bytes of a matrix not taken from the heap // at least one Calculate CE finished (caption black)
 };

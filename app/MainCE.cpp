@@ -28,6 +28,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <exception>
 #include <string>
 #include <thread>
@@ -216,7 +217,12 @@ void TfmMain::btCalcCEClick()
         // 6.
         ReleaseMatrix();
         auto* matrix = new cCEMatrix();
-        if (!matrix->Alloc(ExprData->nGenes)) {
+        const std::uint64_t heapBefore = HeapBytes();
+        const bool allocated = matrix->Alloc(ExprData->nGenes);
+        const std::uint64_t cells = static_cast<std::uint64_t>(ExprData->nGenes) * ExprData->nGenes;
+        // A block the heap did not hand out is counted by the memory display itself.
+        MatrixBesideHeap = allocated && HeapBytes() < heapBefore + cells / 2 ? cells : 0;
+        if (!allocated) {
             delete matrix;
             // The previous matrix is gone: what needs one stays off.
             for (int i = 2; i < 6; ++i)

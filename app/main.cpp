@@ -1,5 +1,6 @@
 // The desktop program: no command-line options, no saved state.
 #include "app/Main.h"
+#include "app/Icons.h"
 #include "app/Windows.h"
 
 #include <QApplication>
@@ -9,6 +10,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korvalent"));
     QApplication::setApplicationVersion(QStringLiteral(KORVALENT_VERSION));
+    QApplication::setWindowIcon(GlyphIcon(cGlyph::App, 64));
     CreateWindows();
     fmMain->show();
     const int rc = app.exec();

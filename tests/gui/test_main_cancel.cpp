@@ -7,6 +7,7 @@
 #include "engine/CEMatrix.h"
 
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QProgressBar>
 #include <QTest>
 #include <QTimer>
@@ -161,6 +162,10 @@ TEST_F(MainCancelTest, CancelStopsPartWayKeepingTheRowsDone)
         for (int j = i + 1; j < kGenes; ++j)
             full += fmMain->CEMatrix->At(i, j) != 0;
     EXPECT_GT(full, pairs * 9 / 10);
+    // The status panel counts the matrix, wherever its block comes from.
+    EXPECT_GE(fmMain->MemoryInUse(), static_cast<unsigned>(kGenes) * kGenes);
+    fmMain->Timer1Timer();
+    EXPECT_TRUE(fmMain->StatusPanel->text().startsWith("Memory allocated: "));
 }
 
 TEST_F(MainCancelTest, ClosingTheWindowStopsTheCalculation)
