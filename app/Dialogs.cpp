@@ -54,9 +54,10 @@ cFileDialogFn& FileDialogHook()
     return hook;
 }
 
-cFileDialog::cFileDialog(cKind kind, QString filter, QString defaultExt)
+cFileDialog::cFileDialog(const char* name, cKind kind, QString filter, QString defaultExt)
     : Kind(kind), Filter(std::move(filter)), DefaultExt(std::move(defaultExt))
 {
+    setObjectName(QLatin1String(name));
 }
 
 bool cFileDialog::Execute(QWidget* parent)

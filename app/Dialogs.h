@@ -3,17 +3,20 @@
 // so that the next action using the dialog takes that name without showing it.
 #pragma once
 
+#include <QObject>
 #include <QString>
 
 #include <functional>
 
 class QWidget;
 
-class cFileDialog {
+class cFileDialog : public QObject {
+    Q_OBJECT
   public:
     enum class cKind { Open, Save };
 
-    cFileDialog(cKind kind, QString filter, QString defaultExt);
+    // name: the dialog's objectName ("dlgOpen", "dlgSave").
+    cFileDialog(const char* name, cKind kind, QString filter, QString defaultExt);
 
     // Shows the dialog; true with FileName set when the user chose a file.
     bool Execute(QWidget* parent);

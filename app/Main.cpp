@@ -220,10 +220,10 @@ std::pair<QValueAxis*, QValueAxis*> AddAxes(QChartView* view, const QString& xTi
 
 TfmMain::TfmMain(QWidget* parent)
     : QMainWindow(parent),
-      dlgOpen(cFileDialog::cKind::Open,
+      dlgOpen("dlgOpen", cFileDialog::cKind::Open,
               QStringLiteral("Text files|*.txt|Filtered expression files|*.flt|All files|*.*"),
               QStringLiteral("txt")),
-      dlgSave(cFileDialog::cKind::Save,
+      dlgSave("dlgSave", cFileDialog::cKind::Save,
               QStringLiteral("Text|*.txt|Filtered expression (text)|*.flt|Coexpression (text)|*.ce|All|*.*"),
               QStringLiteral("txt")),
       StartFolder(QDir::currentPath())

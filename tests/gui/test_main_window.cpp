@@ -171,7 +171,11 @@ TEST_F(MainWindowTest, StartsWithTheSpecifiedWindowsAndControlStates)
     EXPECT_EQ(Ctl<QSlider>("tbGeneNum1")->maximum(), 1000);
     EXPECT_EQ(Ctl<QSlider>("tbGeneNum1")->value(), 1);
     EXPECT_EQ(fmMain->dlgOpen.Preset, 0);
+    EXPECT_EQ(fmMain->dlgSave.Preset, 0);
+    EXPECT_EQ(fmMain->dlgOpen.objectName(), "dlgOpen");
+    EXPECT_EQ(fmMain->dlgSave.objectName(), "dlgSave");
     EXPECT_EQ(fmMain->dlgOpen.DefaultExt, "txt");
+    EXPECT_EQ(fmMain->dlgSave.DefaultExt, "txt");
     EXPECT_EQ(fmMain->dlgOpen.Filter, "Text files|*.txt|Filtered expression files|*.flt|All files|*.*");
     EXPECT_EQ(fmMain->dlgSave.Filter,
               "Text|*.txt|Filtered expression (text)|*.flt|Coexpression (text)|*.ce|All|*.*");
