@@ -308,6 +308,13 @@ TfmMain::~TfmMain()
 {
     Timer1->stop();
     ReleaseMatrix();
+    DestroyData();
+}
+
+void TfmMain::DestroyData()
+{
+    // Its hook would show progress on this window; nothing is shown while it goes.
+    if (ExprData != nullptr) ExprData->Owner = nullptr;
     delete ExprData;
     ExprData = nullptr;
 }
@@ -734,6 +741,9 @@ void TfmMain::SetBusy(bool on)
 
 void TfmMain::ShowProgress(float progress, int genes)
 {
+    // A Cancel clicked before the calculation took off (which clears Stop as
+    // it starts) is passed on again with the first progress.
+    if (CancelPending && ExprData != nullptr) ExprData->Stop = true;
     cgProgress->setValue(static_cast<int>(progress * 10.0f));
     const QString prefix = progress >= 99.99999f ? QString() : QStringLiteral("Approximately ");
     lbCoexpressed->setText(prefix + QString::number(genes) + QStringLiteral(" genes are found coexpressed"));
@@ -871,8 +881,7 @@ void TfmMain::btOpenClick()
     ProcessMessages();
     // 4.-6.
     ReleaseMatrix();
-    delete ExprData;
-    ExprData = nullptr;
+    DestroyData();
     auto* data = new cWinExprData(this);
     ExprData = data;
     // 7.-8.
@@ -885,8 +894,7 @@ void TfmMain::btOpenClick()
     lbFileName->setText(fi.fileName());
     if (n < 0) {
         // Nothing was read: show an empty table and keep the data actions off.
-        delete ExprData;
-        ExprData = nullptr;
+        DestroyData();
         lbNGenes->setText(QStringLiteral("0"));
         lbNArrays->setText(QStringLiteral("0"));
         lbMissing->setText(QStringLiteral("0 (0%)"));

@@ -264,6 +264,7 @@ class TfmMain : public QMainWindow {
     void CreateAnalyzeTab();
     void Connect();
     void ReleaseMatrix();
+    void DestroyData();
     // Reads edCEPower and edCEThreshold and writes them back in canonical form.
     void ReadCEParameters(int& p, double& t);
     void LeaveRunningState();
@@ -280,8 +281,9 @@ class TfmMain : public QMainWindow {
     static QString MissingText(const cExprData* d);
 
   private:
-    bool Running = false; // btCalcCE is the cancel button
-    int ComputeDepth = 0; // Calculate CE or re-calculation in progress
+    bool Running = false;       // btCalcCE is the cancel button
+    bool CancelPending = false; // Cancel was clicked during the present calculation
+    int ComputeDepth = 0;       // Calculate CE or re-calculation in progress
     bool CalcDone = false;
     std::uint64_t MatrixBesideHeap =
         0; // bytes of a matrix not taken from the heap // at least one Calculate CE finished (caption black)

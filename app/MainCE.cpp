@@ -161,6 +161,7 @@ void TfmMain::btCalcCEClick()
     if (Running) {
         // The cancel button: only flags; the calculation stops at its next pair.
         Running = false;
+        CancelPending = true;
         ExprData->Stop = true;
         return;
     }
@@ -177,6 +178,7 @@ void TfmMain::btCalcCEClick()
         }
     }
     // 3. Running state.
+    CancelPending = false;
     PageControl->setCurrentIndex(2);
     SetBusy(true);
     QWidget* toDisable[] = {btOpen, btNormalize, btRenewCE, btShowCE, btSaveFiltered, btSaveCE};
@@ -236,7 +238,15 @@ void TfmMain::btCalcCEClick()
         }
         CEMatrix = matrix;
         // 7. The result is not examined: a cancelled run keeps its rows.
-        RunCalcCE(p, static_cast<float>(t));
+        try {
+            RunCalcCE(p, static_cast<float>(t));
+        } catch (...) {
+            for (int i = 2; i < 6; ++i)
+                wasEnabled[i] = true; // the matrix exists, partly filled
+            backToIdle();
+            throw;
+        }
+        CancelPending = false;
     }
     // 8.
     AddLogLine(QStringLiteral(": ... end finished."));

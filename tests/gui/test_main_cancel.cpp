@@ -168,6 +168,23 @@ TEST_F(MainCancelTest, CancelStopsPartWayKeepingTheRowsDone)
     EXPECT_TRUE(fmMain->StatusPanel->text().startsWith("Memory allocated: "));
 }
 
+TEST_F(MainCancelTest, ACancelBeforeTheWorkStartsStillStopsIt)
+{
+    // The click arrives while the window lets events run after logging the
+    // start, before the calculation has taken off.
+    QTimer::singleShot(0, fmMain, [] { QTest::mouseClick(fmMain->btCalcCE, Qt::LeftButton); });
+    QElapsedTimer t;
+    t.start();
+    Click("btCalcCE");
+    EXPECT_LT(t.elapsed(), 1000);
+    EXPECT_EQ(fmMain->ExprData->Progress, 0.0f); // stopped, not finished
+    EXPECT_TRUE(Text("lbCoexpressed").startsWith("Approximately ")) << Text("lbCoexpressed").toStdString();
+    EXPECT_EQ(Text("btCalcCE"), "Calculate CE");
+    // The next calculation is not cancelled by the earlier click.
+    Click("btCalcCE");
+    EXPECT_EQ(fmMain->ExprData->Progress, 100.0f);
+}
+
 TEST_F(MainCancelTest, ClosingTheWindowStopsTheCalculation)
 {
     bool closed = false;
