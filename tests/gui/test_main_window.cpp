@@ -492,6 +492,9 @@ TEST_F(MainWindowTest, CalculateCEFillsTheMatrixLabelsAndPatterns)
     EXPECT_FALSE(Visible(Ctl("btShowGN")));
     EXPECT_EQ(fmMain->PageControl->currentIndex(), 2);
 
+    // Pattern detection ran and put its button back.
+    EXPECT_EQ(Text("btCEPatterns"), "Detect CE patterns");
+    EXPECT_EQ(fmMain->btCEPatterns->palette().color(QPalette::ButtonText), QColor(Qt::black));
     // Pattern summary, counts and chart.
     EXPECT_EQ(Text("lbNPatterns"), QString::number(ref.nPatterns));
     EXPECT_EQ(Text("lbNGenesRep"), "0");
