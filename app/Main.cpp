@@ -219,14 +219,13 @@ std::pair<QValueAxis*, QValueAxis*> AddAxes(QChartView* view, const QString& xTi
 } // namespace
 
 TfmMain::TfmMain(QWidget* parent)
-    : QMainWindow(parent),
+    : QMainWindow(parent), StartFolder(QDir::currentPath()),
       dlgOpen("dlgOpen", cFileDialog::cKind::Open,
               QStringLiteral("Text files|*.txt|Filtered expression files|*.flt|All files|*.*"),
               QStringLiteral("txt")),
       dlgSave("dlgSave", cFileDialog::cKind::Save,
               QStringLiteral("Text|*.txt|Filtered expression (text)|*.flt|Coexpression (text)|*.ce|All|*.*"),
-              QStringLiteral("txt")),
-      StartFolder(QDir::currentPath())
+              QStringLiteral("txt"))
 {
     setObjectName(QStringLiteral("fmMain"));
     setWindowTitle(QStringLiteral("Korvalent"));
