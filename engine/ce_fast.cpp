@@ -26,13 +26,27 @@
 #include "ce_kernels.h"
 #include "ce_reference.h"
 
+// Hits of the rows of one chunk, row by row.
 struct CEHitSink {
     int i0 = 0;
     int p = 1;
     std::int8_t* cells = nullptr;
     std::size_t stride = 0;
-    std::vector<std::int32_t> j[4];
-    std::vector<double> v[4];
+    std::vector<std::vector<std::int32_t>> j;
+    std::vector<std::vector<double>> v;
+
+    void Reset(int first, int rows)
+    {
+        i0 = first;
+        if (j.size() < static_cast<std::size_t>(rows)) {
+            j.resize(static_cast<std::size_t>(rows));
+            v.resize(static_cast<std::size_t>(rows));
+        }
+        for (int r = 0; r < rows; ++r) {
+            j[r].clear();
+            v[r].clear();
+        }
+    }
 };
 
 void CEEmitHit(CEHitSink* sink, int i, int j, double r)
@@ -143,7 +157,7 @@ template <typename T> class cAligned {
 };
 
 struct cPrepStore {
-    cAligned<double> Y, Mean, SD, MMean, MSD;
+    cAligned<double> Y, Mean, SD, MMean, MSD, SumSq;
     cAligned<std::uint8_t> LaneMask, FullMask, ZeroFullMask, ZeroPresMask;
     cAligned<std::uint64_t> Bits;
 };
@@ -158,7 +172,7 @@ bool BuildPrep(const cExprData& d, double T, cCEMatrix& M, cPrepStore& S, CEPrep
     if (double(lanes) * double(m) * 8.0 > double(PTRDIFF_MAX) / 4) return false;
     if (!S.Y.Alloc(lanes * m) || !S.LaneMask.Alloc(static_cast<std::size_t>(nb) * m) ||
         !S.Bits.Alloc(lanes * words) || !S.Mean.Alloc(lanes) || !S.SD.Alloc(lanes) || !S.MMean.Alloc(lanes) ||
-        !S.MSD.Alloc(lanes) || !S.FullMask.Alloc(nb) || !S.ZeroFullMask.Alloc(nb) ||
+        !S.MSD.Alloc(lanes) || !S.SumSq.Alloc(lanes) || !S.FullMask.Alloc(nb) || !S.ZeroFullMask.Alloc(nb) ||
         !S.ZeroPresMask.Alloc(nb))
         return false;
     double* Y = S.Y.get();
@@ -181,16 +195,19 @@ bool BuildPrep(const cExprData& d, double T, cCEMatrix& M, cPrepStore& S, CEPrep
         }
         const float* row = d.Data[g];
         bool full = true;
+        double sumSq = 0;
         for (int k = 0; k < m; ++k) {
             const bool present = IsPresent(row[k]);
             Y[(b * m + k) * 8 + (g & 7)] = present ? static_cast<double>(row[k]) : 0.0;
             if (present) {
+                sumSq += static_cast<double>(row[k]) * static_cast<double>(row[k]);
                 laneMask[b * m + k] |= bit;
-                bits[g * words + (k >> 6)] |= std::uint64_t(1) << (k & 63);
+                bits[(b * words + (k >> 6)) * 8 + (g & 7)] |= std::uint64_t(1) << (k & 63);
             } else {
                 full = false;
             }
         }
+        S.SumSq.get()[g] = sumSq;
         const bool fewPresent = d.nPresent[g] < 3;
         if (fewPresent) S.ZeroPresMask.get()[b] |= bit;
         if (!full) continue;
@@ -226,6 +243,7 @@ bool BuildPrep(const cExprData& d, double T, cCEMatrix& M, cPrepStore& S, CEPrep
     P.SD = S.SD.get();
     P.MMean = S.MMean.get();
     P.MSD = S.MSD.get();
+    P.SumSq = S.SumSq.get();
     P.FullMask = S.FullMask.get();
     P.ZeroFullMask = S.ZeroFullMask.get();
     P.ZeroPresMask = S.ZeroPresMask.get();
@@ -321,23 +339,24 @@ void cCERun::Compute(int c, CEHitSink& sink, std::vector<int>& scratch)
     hits.J.clear();
     hits.V.clear();
     hits.RowEnd.clear();
+    if (D.Stop || Abort) return; // a chunk is done whole or not at all
     const int begin = Begin[c], end = Begin[c + 1];
-    for (int g = begin; g < end; g += 4) {
-        if (D.Stop || Abort) break;
-        const int g1 = std::min(g + 4, end);
-        sink.i0 = g;
-        for (int r = 0; r < 4; ++r) {
-            sink.j[r].clear();
-            sink.v[r].clear();
-        }
-        Kernel(P, g, g1, &sink, scratch.data());
-        for (int r = 0; r < g1 - g; ++r) {
-            hits.J.insert(hits.J.end(), sink.j[r].begin(), sink.j[r].end());
-            hits.V.insert(hits.V.end(), sink.v[r].begin(), sink.v[r].end());
-            hits.RowEnd.push_back(static_cast<std::uint32_t>(hits.J.size()));
-        }
-        RowsDone[c] = g1 - begin;
+    sink.Reset(begin, end - begin);
+    // Partner blocks in ranges that stay in the core's cache while every row
+    // group of the chunk passes over them; each row still meets its partners
+    // in increasing order.
+    const int range = std::max(4, (384 << 10) / (std::max(P.m, 1) * 64));
+    for (int c0 = (begin + 1) >> 3; c0 < P.nb; c0 += range) {
+        const int c1 = std::min(c0 + range, P.nb);
+        for (int g = begin; g < end; g += 4)
+            Kernel(P, g, std::min(g + 4, end), c0, c1, &sink, scratch.data());
     }
+    for (int r = 0; r < end - begin; ++r) {
+        hits.J.insert(hits.J.end(), sink.j[r].begin(), sink.j[r].end());
+        hits.V.insert(hits.V.end(), sink.v[r].begin(), sink.v[r].end());
+        hits.RowEnd.push_back(static_cast<std::uint32_t>(hits.J.size()));
+    }
+    RowsDone[c] = end - begin;
 }
 
 void cCERun::ComputeGuarded(int c, CEHitSink& sink, std::vector<int>& scratch)
@@ -345,7 +364,8 @@ void cCERun::ComputeGuarded(int c, CEHitSink& sink, std::vector<int>& scratch)
     try {
         Compute(c, sink, scratch);
     } catch (const std::bad_alloc&) {
-        // The rows kept so far stay valid; the run ends as if cancelled.
+        // Rows whose hits were all kept are counted; the run ends as if
+        // cancelled.
         cChunkHits& hits = Slots[static_cast<std::size_t>(c) % Slots.size()];
         RowsDone[c] = static_cast<int>(hits.RowEnd.size());
         hits.J.resize(hits.RowEnd.empty() ? 0 : hits.RowEnd.back());
@@ -544,12 +564,12 @@ bool CEKernelCorrelations(const cExprData& d, CEIsa isa, std::vector<double>& ou
         const CERowGroupFn kernel = KernelFor(CEIsaSupported(isa) ? isa : CEIsa::Portable);
         for (int g = 0; g + 1 < n; g += 4) {
             const int g1 = std::min(g + 4, n - 1);
-            sink.i0 = g;
-            for (int r = 0; r < 4; ++r) {
-                sink.j[r].clear();
-                sink.v[r].clear();
-            }
-            kernel(P, g, g1, &sink, scratch.data());
+            sink.Reset(g, 4);
+            // Two block ranges where there are enough blocks, to cover the
+            // range split as well.
+            const int half = P.nb > 2 ? P.nb / 2 : P.nb;
+            kernel(P, g, g1, 0, half, &sink, scratch.data());
+            kernel(P, g, g1, half, P.nb, &sink, scratch.data());
             for (int r = 0; r < g1 - g; ++r)
                 for (std::size_t h = 0; h < sink.j[r].size(); ++h)
                     out[static_cast<std::size_t>(g + r) * n + sink.j[r][h]] = sink.v[r][h];

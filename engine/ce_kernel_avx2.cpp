@@ -9,6 +9,14 @@
 
 namespace {
 
+// First block holding a partner of row i0 at or after block c0. (No standard
+// library templates here: their copies would be compiled for this file's
+// instruction set and might be the ones the linker keeps.)
+inline int FirstBlock(int i0, int c0)
+{
+    return ((i0 + 1) >> 3) > c0 ? (i0 + 1) >> 3 : c0;
+}
+
 inline bool Bit(const std::uint8_t* masks, int g)
 {
     return (masks[g >> 3] >> (g & 7)) & 1;
@@ -175,15 +183,12 @@ void MissingRow(const CEPrep& P, int i, int c, const int* K, int nk, CEHitSink* 
         sx1 = _mm256_add_pd(sx1, _mm256_and_pd(x, MaskOf(mk >> 4)));
     }
     alignas(32) double counts[8];
-    const std::uint64_t* bi = P.Bits + static_cast<std::size_t>(i) * P.words;
+    const std::uint64_t* bi = P.Bits + static_cast<std::size_t>(i >> 3) * P.words * 8 + (i & 7);
+    const std::uint64_t* bc = P.Bits + static_cast<std::size_t>(c) * P.words * 8;
     for (int l = 0; l < 8; ++l) {
-        const int j = 8 * c + l;
         int count = 0;
-        if (j < P.n) {
-            const std::uint64_t* bj = P.Bits + static_cast<std::size_t>(j) * P.words;
-            for (int w = 0; w < P.words; ++w)
-                count += __builtin_popcountll(bi[w] & bj[w]);
-        }
+        for (int w = 0; w < P.words; ++w)
+            count += __builtin_popcountll(bi[8 * w] & bc[8 * w + l]);
         counts[l] = count;
     }
     const __m256d dm0 = _mm256_load_pd(counts), dm1 = _mm256_load_pd(counts + 4);
@@ -233,7 +238,7 @@ void MissingRow(const CEPrep& P, int i, int c, const int* K, int nk, CEHitSink* 
 
 } // namespace
 
-void CERowGroupAvx2(const CEPrep& P, int i0, int i1, CEHitSink* sink, int* scratch)
+void CERowGroupAvx2(const CEPrep& P, int i0, int i1, int c0, int c1, CEHitSink* sink, int* scratch)
 {
     if (i0 + 1 >= P.n) return;
     int full[4], part[4], nk[4];
@@ -248,11 +253,11 @@ void CERowGroupAvx2(const CEPrep& P, int i0, int i1, CEHitSink* sink, int* scrat
     }
     int* allPresent = scratch + np * P.m;
     int nAll = -1;
-    for (int c = (i0 + 1) >> 3; c < P.nb;) {
+    for (int c = FirstBlock(i0, c0); c < c1;) {
         if (P.FullMask[c] == 0xFF) {
             // Hits of one row stay in increasing order: each call covers
             // whole blocks for all its rows, and blocks go in order.
-            const bool two = c + 1 < P.nb && P.FullMask[c + 1] == 0xFF;
+            const bool two = c + 1 < c1 && P.FullMask[c + 1] == 0xFF;
             if (nf == 4) FullTile<4, 1>(P, full, c, sink);
             if (nf == 3) FullTile<3, 1>(P, full, c, sink);
             if (nf == 2) FullTile<2, 1>(P, full, c, sink);

@@ -16,6 +16,14 @@
 
 namespace {
 
+// First block holding a partner of row i0 at or after block c0. (No standard
+// library templates here: their copies would be compiled for this file's
+// instruction set and might be the ones the linker keeps.)
+inline int FirstBlock(int i0, int c0)
+{
+    return ((i0 + 1) >> 3) > c0 ? (i0 + 1) >> 3 : c0;
+}
+
 inline bool Bit(const std::uint8_t* masks, int g)
 {
     return (masks[g >> 3] >> (g & 7)) & 1;
@@ -26,6 +34,28 @@ inline const double* GeneColumn(const CEPrep& P, int g)
     return P.Y + static_cast<std::size_t>(g >> 3) * P.m * 8 + (g & 7);
 }
 
+// Number of arrays where gene i and each gene of block c are both present.
+inline __m512d CommonCounts(const CEPrep& P, int i, int c)
+{
+    const std::uint64_t* bi = P.Bits + static_cast<std::size_t>(i >> 3) * P.words * 8 + (i & 7);
+    const std::uint64_t* bc = P.Bits + static_cast<std::size_t>(c) * P.words * 8;
+    const __m512i m1 = _mm512_set1_epi64(0x5555555555555555ll);
+    const __m512i m2 = _mm512_set1_epi64(0x3333333333333333ll);
+    const __m512i m4 = _mm512_set1_epi64(0x0F0F0F0F0F0F0F0Fll);
+    __m512i total = _mm512_setzero_si512();
+    for (int w = 0; w < P.words; ++w) {
+        __m512i v = _mm512_and_si512(_mm512_loadu_si512(bc + 8 * w),
+                                     _mm512_set1_epi64(static_cast<long long>(bi[8 * w])));
+        v = _mm512_sub_epi64(v, _mm512_and_si512(_mm512_srli_epi64(v, 1), m1));
+        v = _mm512_add_epi64(_mm512_and_si512(v, m2), _mm512_and_si512(_mm512_srli_epi64(v, 2), m2));
+        v = _mm512_and_si512(_mm512_add_epi64(v, _mm512_srli_epi64(v, 4)), m4);
+        total = _mm512_add_epi64(total, _mm512_sad_epu8(v, _mm512_setzero_si512()));
+    }
+    return _mm512_cvtepi64_pd(total);
+}
+
+// Writes the arrays where gene i is present to out[0 .. count-1] and those
+// where it is missing after them, up to out[m-1]; returns count.
 int PresentList(const CEPrep& P, int i, int* out)
 {
     const std::uint8_t* lm = P.LaneMask + static_cast<std::size_t>(i >> 3) * P.m;
@@ -33,6 +63,9 @@ int PresentList(const CEPrep& P, int i, int* out)
     int count = 0;
     for (int k = 0; k < P.m; ++k)
         if (lm[k] & bit) out[count++] = k;
+    int missing = count;
+    for (int k = 0; k < P.m; ++k)
+        if (!(lm[k] & bit)) out[missing++] = k;
     return count;
 }
 
@@ -134,20 +167,8 @@ template <int J> void MissingRow(const CEPrep& P, int i, int c, const int* K, in
         }
     }
     __m512d dm[J], mx[J], my[J];
-    const std::uint64_t* bi = P.Bits + static_cast<std::size_t>(i) * P.words;
     for (int q = 0; q < J; ++q) {
-        alignas(64) double counts[8];
-        for (int l = 0; l < 8; ++l) {
-            const int j = 8 * (c + q) + l;
-            int count = 0;
-            if (j < P.n) {
-                const std::uint64_t* bj = P.Bits + static_cast<std::size_t>(j) * P.words;
-                for (int w = 0; w < P.words; ++w)
-                    count += __builtin_popcountll(bi[w] & bj[w]);
-            }
-            counts[l] = count;
-        }
-        dm[q] = _mm512_load_pd(counts);
+        dm[q] = CommonCounts(P, i, c + q);
         mx[q] = _mm512_div_pd(sx[q], dm[q]);
         my[q] = _mm512_div_pd(sy[q], dm[q]);
     }
@@ -188,6 +209,128 @@ template <int J> void MissingRow(const CEPrep& P, int i, int c, const int* K, in
     }
 }
 
+// Row i against blocks c .. c+J-1 in general, deciding most pairs without
+// the second pass over the arrays.
+//
+// The sums Sxy, Sx, Sy are those of the definition. The correlation is then
+// approximated: means by multiplying with 1/m, centred sums of squares in one
+// pass (sum(x^2) - Sx mx), the root by a refined reciprocal square root; and
+// bounded: by standard rounding analysis both one-pass and two-pass centred
+// sums lie within about (3m + 6) u A of the exact one (A the sum of squares),
+// taken here as B = 4 (4m + 8) u (A + |S|); the approximate numerator within
+// 11 u |m mx my| + 3 u |num|; the root within 2^-24. A pair is decided here
+// only when the resulting bound e on |r - r exact| leaves nothing open: both
+// centred sums well above their bound, |r| + e below the threshold (no hit)
+// and below 1 (no clamp), and 100 |r| farther than 100 e from every whole
+// number. Any other block is computed exactly by MissingRow.
+template <int J> void MissingRowFast(const CEPrep& P, int i, int c, const int* K, int nk, CEHitSink* sink)
+{
+    const double* Xi = GeneColumn(P, i);
+    const std::size_t blockStride = static_cast<std::size_t>(P.m) * 8;
+    const double* Yc = P.Y + static_cast<std::size_t>(c) * blockStride;
+    const std::uint8_t* Mc = P.LaneMask + static_cast<std::size_t>(c) * P.m;
+    __m512d sxy[J], sx[J], sy[J], sxx[J];
+    for (int q = 0; q < J; ++q)
+        sxy[q] = sx[q] = sy[q] = sxx[q] = _mm512_setzero_pd();
+    for (int t = 0; t < nk; ++t) {
+        const int k = K[t];
+        const std::size_t off = static_cast<std::size_t>(k) * 8;
+        const __m512d x = _mm512_set1_pd(Xi[off]);
+        const __m512d x2 = _mm512_mul_pd(x, x);
+        for (int q = 0; q < J; ++q) {
+            const __m512d y = _mm512_loadu_pd(Yc + q * blockStride + off);
+            const __mmask8 mk = Mc[static_cast<std::size_t>(q) * P.m + k];
+            sxy[q] = _mm512_add_pd(sxy[q], _mm512_mul_pd(x, y));
+            sy[q] = _mm512_add_pd(sy[q], y);
+            sx[q] = _mm512_mask_add_pd(sx[q], mk, sx[q], x);
+            sxx[q] = _mm512_mask_add_pd(sxx[q], mk, sxx[q], x2);
+        }
+    }
+    // The partners' squares over the common arrays: their own sums less the
+    // arrays where gene i is missing (listed after the present ones in K;
+    // partner values there are 0 where the partner is missing too).
+    __m512d cut[J];
+    for (int q = 0; q < J; ++q)
+        cut[q] = _mm512_setzero_pd();
+    for (int t = nk; t < P.m; ++t) {
+        const std::size_t off = static_cast<std::size_t>(K[t]) * 8;
+        for (int q = 0; q < J; ++q) {
+            const __m512d y = _mm512_loadu_pd(Yc + q * blockStride + off);
+            cut[q] = _mm512_add_pd(cut[q], _mm512_mul_pd(y, y));
+        }
+    }
+    const bool zi = Bit(P.ZeroPresMask, i);
+    const double u = 0x1p-53;
+    const __m512d bound = _mm512_set1_pd(4.0 * (4.0 * P.m + 8.0) * u);
+    const __m512d one = _mm512_set1_pd(1.0);
+    const __m512d half = _mm512_set1_pd(0.5);
+    const __m512d hundred = _mm512_set1_pd(100.0);
+    const __m512d low = _mm512_set1_pd(1e-150), high = _mm512_set1_pd(1e150);
+    for (int q = 0; q < J; ++q) {
+        const __m512d dm = CommonCounts(P, i, c + q);
+        __mmask8 z = static_cast<__mmask8>(P.ZeroPresMask[c + q]);
+        z |= _mm512_cmp_pd_mask(dm, _mm512_set1_pd(3.0), _CMP_LT_OQ);
+        if (zi) z = 0xFF;
+        const __m512d inv = _mm512_div_pd(one, dm);
+        const __m512d mx = _mm512_mul_pd(sx[q], inv);
+        const __m512d my = _mm512_mul_pd(sy[q], inv);
+        const __m512d prod = _mm512_mul_pd(_mm512_mul_pd(dm, mx), my);
+        const __m512d num = _mm512_sub_pd(sxy[q], prod);
+        // One-pass centred sums and their bounds; ay bounds the partners'
+        // sum of squares over the common arrays from above.
+        const __m512d ay = _mm512_loadu_pd(P.SumSq + 8 * (c + q));
+        const __m512d cx = _mm512_sub_pd(sxx[q], _mm512_mul_pd(sx[q], mx));
+        const __m512d cy = _mm512_sub_pd(_mm512_sub_pd(ay, cut[q]), _mm512_mul_pd(sy[q], my));
+        const __m512d bx = _mm512_mul_pd(bound, _mm512_add_pd(sxx[q], _mm512_abs_pd(cx)));
+        const __m512d by = _mm512_mul_pd(bound, _mm512_add_pd(ay, _mm512_abs_pd(cy)));
+        __mmask8 ok = _mm512_cmp_pd_mask(cx, _mm512_add_pd(bx, bx), _CMP_GT_OQ) &
+                      _mm512_cmp_pd_mask(cy, _mm512_add_pd(by, by), _CMP_GT_OQ);
+        ok &= _mm512_cmp_pd_mask(cx, low, _CMP_GT_OQ) & _mm512_cmp_pd_mask(cy, low, _CMP_GT_OQ);
+        ok &= _mm512_cmp_pd_mask(cx, high, _CMP_LT_OQ) & _mm512_cmp_pd_mask(cy, high, _CMP_LT_OQ);
+        // (m-1) sdx sdy is sqrt(Sxx Syy) up to a few roundings: r = num / that,
+        // with one Newton step on the 14-bit reciprocal square root.
+        const __m512d sq = _mm512_maskz_mov_pd(ok, _mm512_mul_pd(cx, cy));
+        const __m512d y0 = _mm512_maskz_rsqrt14_pd(ok, sq);
+        const __m512d rs =
+            _mm512_mul_pd(y0, _mm512_sub_pd(_mm512_set1_pd(1.5),
+                                            _mm512_mul_pd(half, _mm512_mul_pd(_mm512_mul_pd(sq, y0), y0))));
+        const __m512d r = _mm512_maskz_mul_pd(ok, num, rs);
+        // Relative distance of the two denominators: at most
+        // 1.5 (bx / Sxx + by / Syy) + 16 u; the quotients come from 14-bit
+        // reciprocals, whose error the slack covers.
+        const __m512d slack = _mm512_set1_pd(1.5 * (1.0 + 0x1p-12));
+        const __m512d rho =
+            _mm512_add_pd(_mm512_mul_pd(slack, _mm512_add_pd(_mm512_mul_pd(bx, _mm512_rcp14_pd(cx)),
+                                                             _mm512_mul_pd(by, _mm512_rcp14_pd(cy)))),
+                          _mm512_set1_pd(16 * u));
+        // e = |r| (2 rho + 2^-23) + 1.5 (11 u |m mx my| + 3 u |num|) / root,
+        // valid while rho < 1/4.
+        const __m512d a = _mm512_abs_pd(r);
+        const __m512d numErr = _mm512_add_pd(_mm512_mul_pd(_mm512_set1_pd(11 * u), _mm512_abs_pd(prod)),
+                                             _mm512_mul_pd(_mm512_set1_pd(3 * u), _mm512_abs_pd(num)));
+        const __m512d e =
+            _mm512_add_pd(_mm512_mul_pd(a, _mm512_add_pd(_mm512_add_pd(rho, rho), _mm512_set1_pd(0x1p-23))),
+                          _mm512_mul_pd(_mm512_set1_pd(1.5), _mm512_mul_pd(numErr, rs)));
+        const __m512d reach = _mm512_add_pd(a, e);
+        ok &= _mm512_cmp_pd_mask(rho, _mm512_set1_pd(0.25), _CMP_LT_OQ);
+        ok &= _mm512_cmp_pd_mask(reach, _mm512_set1_pd(P.T), _CMP_LT_OQ);
+        ok &= _mm512_cmp_pd_mask(reach, one, _CMP_LT_OQ);
+        // 100 |r| and its exact counterpart truncate alike when no whole
+        // number lies within 100 e (plus the rounding of the product).
+        const __m512d h = _mm512_mul_pd(a, hundred);
+        const __m512d f =
+            _mm512_sub_pd(h, _mm512_roundscale_pd(h, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
+        const __m512d w = _mm512_add_pd(_mm512_mul_pd(e, hundred), _mm512_set1_pd(1e-12));
+        ok &= _mm512_cmp_pd_mask(f, w, _CMP_GT_OQ);
+        ok &= _mm512_cmp_pd_mask(f, _mm512_sub_pd(one, w), _CMP_LT_OQ);
+        const __mmask8 need = static_cast<__mmask8>(ValidLanes(P, i, c + q) & ~z);
+        if ((ok & need) == need)
+            Finish(P, i, c + q, _mm512_maskz_mov_pd(static_cast<__mmask8>(~z), r), sink);
+        else
+            MissingRow<1>(P, i, c + q, K, nk, sink);
+    }
+}
+
 inline bool BlockFull(const CEPrep& P, int c)
 {
     return P.FullMask[c] == 0xFF;
@@ -220,15 +363,15 @@ void FullRun(const CEPrep& P, const int* rows, int nf, int c, int len, CEHitSink
 
 void MissingRun(const CEPrep& P, int i, int c, int len, const int* K, int nk, CEHitSink* sink)
 {
-    if (len == 4) MissingRow<4>(P, i, c, K, nk, sink);
-    if (len == 3) MissingRow<3>(P, i, c, K, nk, sink);
-    if (len == 2) MissingRow<2>(P, i, c, K, nk, sink);
-    if (len == 1) MissingRow<1>(P, i, c, K, nk, sink);
+    if (len == 4) MissingRowFast<4>(P, i, c, K, nk, sink);
+    if (len == 3) MissingRowFast<3>(P, i, c, K, nk, sink);
+    if (len == 2) MissingRowFast<2>(P, i, c, K, nk, sink);
+    if (len == 1) MissingRowFast<1>(P, i, c, K, nk, sink);
 }
 
 } // namespace
 
-void CERowGroupAvx512(const CEPrep& P, int i0, int i1, CEHitSink* sink, int* scratch)
+void CERowGroupAvx512(const CEPrep& P, int i0, int i1, int c0, int c1, CEHitSink* sink, int* scratch)
 {
     if (i0 + 1 >= P.n) return;
     // Fully present rows share the partner loads; the others go one by one
@@ -245,11 +388,10 @@ void CERowGroupAvx512(const CEPrep& P, int i0, int i1, CEHitSink* sink, int* scr
     }
     int* allPresent = scratch + np * P.m;
     int nAll = -1;
-    const int first = (i0 + 1) >> 3;
-    for (int c = first; c < P.nb;) {
+    for (int c = FirstBlock(i0, c0); c < c1;) {
         const bool fullBlocks = BlockFull(P, c);
         int len = 1;
-        while (len < 4 && c + len < P.nb && BlockFull(P, c + len) == fullBlocks)
+        while (len < 4 && c + len < c1 && BlockFull(P, c + len) == fullBlocks)
             ++len;
         if (fullBlocks) {
             FullRun(P, full, nf, c, len, sink);

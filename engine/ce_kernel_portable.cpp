@@ -8,6 +8,14 @@
 
 namespace {
 
+// First block holding a partner of row i0 at or after block c0. (No standard
+// library templates here: their copies would be compiled for this file's
+// instruction set and might be the ones the linker keeps.)
+inline int FirstBlock(int i0, int c0)
+{
+    return ((i0 + 1) >> 3) > c0 ? (i0 + 1) >> 3 : c0;
+}
+
 bool Bit(const std::uint8_t* masks, int g)
 {
     return (masks[g >> 3] >> (g & 7)) & 1;
@@ -34,11 +42,11 @@ int PopCount(std::uint64_t w)
 int CommonCount(const CEPrep& P, int i, int j)
 {
     if (j >= P.n) return 0;
-    const std::uint64_t* a = P.Bits + static_cast<std::size_t>(i) * P.words;
-    const std::uint64_t* b = P.Bits + static_cast<std::size_t>(j) * P.words;
+    const std::uint64_t* a = P.Bits + static_cast<std::size_t>(i >> 3) * P.words * 8 + (i & 7);
+    const std::uint64_t* b = P.Bits + static_cast<std::size_t>(j >> 3) * P.words * 8 + (j & 7);
     int count = 0;
     for (int w = 0; w < P.words; ++w)
-        count += PopCount(a[w] & b[w]);
+        count += PopCount(a[8 * w] & b[8 * w]);
     return count;
 }
 
@@ -154,7 +162,7 @@ void MissingRow(const CEPrep& P, int i, int c, const int* K, int nk, CEHitSink* 
 
 } // namespace
 
-void CERowGroupPortable(const CEPrep& P, int i0, int i1, CEHitSink* sink, int* scratch)
+void CERowGroupPortable(const CEPrep& P, int i0, int i1, int c0, int c1, CEHitSink* sink, int* scratch)
 {
     if (i0 + 1 >= P.n) return;
     const int R = i1 - i0;
@@ -168,7 +176,7 @@ void CERowGroupPortable(const CEPrep& P, int i0, int i1, CEHitSink* sink, int* s
         K[r] = scratch + r * P.m;
         nk[r] = rowFull[r] ? 0 : PresentList(P, i0 + r, K[r]);
     }
-    for (int c = (i0 + 1) >> 3; c < P.nb; ++c) {
+    for (int c = FirstBlock(i0, c0); c < c1; ++c) {
         const bool blockFull = P.FullMask[c] == 0xFF;
         if (blockFull && allFull) {
             FullTile<4>(P, i0, c, sink);

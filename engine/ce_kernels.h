@@ -20,7 +20,7 @@ struct CEPrep {
     const double* Y = nullptr;
     // Bit l of LaneMask[b*m + k]: gene 8b+l present at array k.
     const std::uint8_t* LaneMask = nullptr;
-    // Presence bits of gene g: Bits[g*words .. g*words + words - 1].
+    // Presence bits: word w of gene 8b+l at Bits[(b*words + w)*8 + l].
     const std::uint64_t* Bits = nullptr;
     // Per gene (nb*8 entries) for fully present genes: mean, standard
     // deviation with the 0.00001 stand-in, m*mean and (m-1)*sd.
@@ -28,6 +28,8 @@ struct CEPrep {
     const double* SD = nullptr;
     const double* MMean = nullptr;
     const double* MSD = nullptr;
+    // Per gene: sum of squares of its present values, in array order.
+    const double* SumSq = nullptr;
     // Per block, bit l for lane l: fully present (padding counts as full);
     // correlation 0 with every fully present partner; fewer than 3 present.
     const std::uint8_t* FullMask = nullptr;
@@ -42,15 +44,15 @@ struct CEHitSink;
 // Records pair (i, j), i < j, with |r| > T: writes its lower cell and keeps v.
 void CEEmitHit(CEHitSink* sink, int i, int j, double r);
 
-// Rows i0 .. i1-1 (at most 4) against every j > i: writes the upper cells and
-// reports every hit through CEEmitHit, for each row in increasing j.
-// scratch holds at least 4*m ints.
-using CERowGroupFn = void (*)(const CEPrep& P, int i0, int i1, CEHitSink* sink, int* scratch);
+// Rows i0 .. i1-1 (at most 4) against the partners j > i in blocks c0 ..
+// c1-1: writes the upper cells and reports every hit through CEEmitHit, for
+// each row in increasing j. scratch holds at least 4*m ints.
+using CERowGroupFn = void (*)(const CEPrep& P, int i0, int i1, int c0, int c1, CEHitSink* sink, int* scratch);
 
-void CERowGroupPortable(const CEPrep& P, int i0, int i1, CEHitSink* sink, int* scratch);
+void CERowGroupPortable(const CEPrep& P, int i0, int i1, int c0, int c1, CEHitSink* sink, int* scratch);
 #if defined(KORVALENT_X86)
-void CERowGroupAvx2(const CEPrep& P, int i0, int i1, CEHitSink* sink, int* scratch);
-void CERowGroupAvx512(const CEPrep& P, int i0, int i1, CEHitSink* sink, int* scratch);
+void CERowGroupAvx2(const CEPrep& P, int i0, int i1, int c0, int c1, CEHitSink* sink, int* scratch);
+void CERowGroupAvx512(const CEPrep& P, int i0, int i1, int c0, int c1, CEHitSink* sink, int* scratch);
 #endif
 
 // Which kernel CalcCE uses. Tests and benchmarks may force one; Auto picks

@@ -80,9 +80,10 @@ class cRng {
 };
 
 // A table with the cases that make exactness hard: strongly correlated
-// groups, missing values, constant genes (some large), genes with fewer than
-// 3 present values, exact duplicates and negations, and small-integer genes
-// whose correlations are often whole hundredths.
+// groups, missing values, constant and nearly constant genes (some large),
+// very large and very small values, genes with fewer than 3 present values,
+// exact duplicates and negations, and small-integer genes whose correlations
+// are often whole hundredths.
 inline std::vector<std::vector<float>> MakeTable(int n, int m, double missing, std::uint64_t seed)
 {
     cRng rng(seed);
@@ -112,6 +113,17 @@ inline std::vector<std::vector<float>> MakeTable(int n, int m, double missing, s
         } else if (kind == 3 || kind == 4) {
             for (float& v : row)
                 v = static_cast<float>(rng.Below(4));
+        } else if (kind == 6) {
+            // Nearly constant far from 0: a one-pass variance would cancel.
+            for (float& v : row)
+                v = 1e6f + 0.0625f * static_cast<float>(rng.Below(3));
+        } else if (kind == 7 || kind == 8) {
+            // Very large or very small values.
+            const auto& f = factors[static_cast<std::size_t>(rng.Below(3))];
+            const double scale = kind == 7 ? 1e30 : 1e-30;
+            for (int k = 0; k < m; ++k)
+                row[static_cast<std::size_t>(k)] =
+                    static_cast<float>(scale * (f[static_cast<std::size_t>(k)] + 0.1 * rng.Normal()));
         } else {
             const auto& f = factors[static_cast<std::size_t>(rng.Below(3))];
             const double noise = rng.Uniform() < 0.5 ? 0.05 : 1.0;

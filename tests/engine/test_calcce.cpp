@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -668,4 +669,92 @@ TEST(CalcCE, AThrowingPrintStopsTheWorkersFirst)
     ASSERT_TRUE(M.Alloc(d.nGenes));
     EXPECT_THROW(d.CalcCE(&M, 1, 0.9f), std::runtime_error);
     EXPECT_EQ(d.Printed.size(), 3u);
+}
+
+TEST(CalcCEFast, HardCasesWithMissingValues)
+{
+    // Pairs with missing values are mostly decided from one-pass sums with
+    // an error bound. These tables put that bound to work: correlations on
+    // whole hundredths (small integers), nearly constant profiles far from 0
+    // whose one-pass sums cancel, and extreme magnitudes.
+    cIsaGuard guard;
+    cRng rng(2024);
+    struct cKind {
+        const char* what;
+        std::function<float(int, int)> value;
+    };
+    const cKind kinds[] = {
+        {"small integers", [&](int, int) { return static_cast<float>(rng.Below(3)); }},
+        {"nearly constant",
+         [&](int g, int) { return (g % 2 ? 1e6f : -3e5f) + 0.0625f * static_cast<float>(rng.Below(3)); }},
+        {"extreme magnitudes",
+         [&](int g, int k) {
+             return static_cast<float>((g % 2 ? 1e34 : 1e-34) * ((k % 3) + rng.Uniform()));
+         }},
+    };
+    for (const cKind& kind : kinds) {
+        for (int m : {6, 13, 40}) {
+            std::vector<std::vector<float>> rows(90, std::vector<float>(static_cast<std::size_t>(m)));
+            for (int g = 0; g < 90; ++g)
+                for (int k = 0; k < m; ++k)
+                    rows[g][k] = rng.Uniform() < 0.15 ? NA : kind.value(g, k);
+            for (float t : {0.5f, 0.95f}) {
+                const cOutcome want = RunCE(rows, 1, t, true);
+                for (CEIsa isa : SupportedIsas()) {
+                    CESetIsa(isa);
+                    ExpectSame(want, RunCE(rows, 1, t, false, 2),
+                               std::string(kind.what) + " m " + std::to_string(m) + " " + CEIsaName(isa));
+                }
+            }
+        }
+    }
+}
+
+TEST(CalcCEFast, OnePassSumsThatCancelBelowZero)
+{
+    // Nearly constant profiles whose one-pass centred sums of squares both
+    // come out negative through rounding: such pairs must go the exact way.
+    cIsaGuard guard;
+    cRng rng(77);
+    std::vector<std::vector<float>> rows;
+    for (int attempt = 0; attempt < 1000 && rows.size() < 24; ++attempt) {
+        // Two neighbouring floats near 2^24 and 2^25 over many arrays: the
+        // sums of squares exceed 2^53 and round, by more than the spread.
+        const int m = 200;
+        std::vector<float> x(m), y(m);
+        for (int k = 0; k < m; ++k) {
+            x[k] = rng.Uniform() < 0.15 ? NA : (rng.Below(2) ? 16777215.0f : 16777216.0f);
+            y[k] = rng.Uniform() < 0.15 ? NA : (rng.Below(2) ? 33554430.0f : 33554432.0f);
+        }
+        // The sums as the vector kernel forms them.
+        double sx = 0, sy = 0, sxx = 0, syy = 0, cut = 0;
+        int count = 0;
+        for (int k = 0; k < m; ++k) {
+            if (std::isfinite(y[k])) syy += double(y[k]) * y[k];
+            if (!std::isfinite(x[k])) {
+                if (std::isfinite(y[k])) cut += double(y[k]) * y[k];
+                continue;
+            }
+            sy += std::isfinite(y[k]) ? y[k] : 0.0;
+            if (!std::isfinite(y[k])) continue;
+            ++count;
+            sx += x[k];
+            sxx += double(x[k]) * x[k];
+        }
+        if (count < 3) continue;
+        const double inv = 1.0 / count;
+        const double cx = sxx - sx * (sx * inv), cy = (syy - cut) - sy * (sy * inv);
+        if (cx < 0 && cy < 0) {
+            rows.push_back(x);
+            rows.push_back(y);
+        }
+    }
+    ASSERT_GE(rows.size(), 2u);
+    for (float t : {0.3f, 0.9f}) {
+        const cOutcome want = RunCE(rows, 1, t, true);
+        for (CEIsa isa : SupportedIsas()) {
+            CESetIsa(isa);
+            ExpectSame(want, RunCE(rows, 1, t, false, 1), CEIsaName(isa));
+        }
+    }
 }
