@@ -157,6 +157,10 @@ void TfmMain::cbCompareClick()
     // Widened: the typed number may be the smallest int.
     const long long k = static_cast<long long>(TextToInt(text)) - 1;
     if (k < 0 || k >= ExprData->nGenes) return;
+    // A number typed while comparing was off never reached the track bar; the
+    // green gene shown must be the one the edit names.
+    tbGeneNum2->setValue(static_cast<int>(k) + 1);
+    if (ExprData == nullptr) return;
     lbID2->setText(GeneText(ExprData->GeneID[k]));
     lbName2->setText(GeneText(ExprData->GeneName[k]));
     gbGeneProfilesClick();
