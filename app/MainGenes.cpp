@@ -45,7 +45,7 @@ QValueAxis* ChartAxis(QChartView* view, Qt::Orientation o)
     return axes.isEmpty() ? nullptr : qobject_cast<QValueAxis*>(axes.first());
 }
 
-// Whole-number labels along the gene or array axis.
+// Whole-number labels along the gene or array axis, the value axis around the data.
 void FitChart(QChartView* view, const QList<const QList<QPointF>*>& lists, bool yFromZero)
 {
     QValueAxis* x = ChartAxis(view, Qt::Horizontal);
@@ -53,6 +53,8 @@ void FitChart(QChartView* view, const QList<const QList<QPointF>*>& lists, bool 
     if (x == nullptr || y == nullptr) return;
     x->setLabelFormat(QStringLiteral("%d"));
     FitAxes(x, y, lists, yFromZero);
+    // Round ticks on the value axis (-1, -0.5, 0, ...) rather than the extremes.
+    y->applyNiceNumbers();
 }
 
 // One point per array; a missing value is drawn at 0, not left out.

@@ -56,7 +56,17 @@ int KillDirectConnections(const cExprData& d, cCEMatrix& M, int g, int p, double
     if (M.Empty() || M.Size() != d.nGenes) return -1;
     if (g < 0 || g >= d.nGenes || p < 1 || !(std::isfinite(t) && t > 0)) return -1;
     const std::vector<int> genes = DirectConnections(d, g, p, t);
+    // The same cells as ClearGene for each gene, but the columns are cleared
+    // row by row: one pass over the matrix instead of one strided pass per
+    // gene, which matters with hundreds of genes in a table of 20,000.
+    const int n = M.Size();
     for (int k : genes)
-        ClearGene(M, k);
+        std::memset(M.Row(k), 0, static_cast<std::size_t>(n));
+    if (!genes.empty())
+        for (int i = 0; i < n; ++i) {
+            std::int8_t* row = M.Row(i);
+            for (int k : genes)
+                row[k] = 0;
+        }
     return static_cast<int>(genes.size());
 }

@@ -222,6 +222,20 @@ TEST(GeneLinks, KillRemovesTheConnectionsAndRenewalDropsThem)
     EXPECT_LT(M.At(2, 0), 0);
     EXPECT_EQ(d.nCE[2], 1);
 
+    // The same cells as clearing each gene on its own.
+    {
+        cTable fresh;
+        cCEMatrix A, B;
+        ASSERT_TRUE(A.Alloc(n));
+        ASSERT_TRUE(B.Alloc(n));
+        ASSERT_EQ(fresh.Data.CalcCE(&A, 1, 0.8f), 1);
+        ASSERT_EQ(fresh.Data.CalcCE(&B, 1, 0.8f), 1);
+        KillDirectConnections(fresh.Data, A, 0, 1, 0.8);
+        for (int k : DirectConnections(fresh.Data, 0, 1, 0.8))
+            ClearGene(B, k);
+        EXPECT_EQ(Cells(A), Cells(B));
+    }
+
     // A second kill for the same gene finds the same genes and changes nothing more.
     const std::vector<std::int8_t> once = Cells(M);
     EXPECT_EQ(KillDirectConnections(d, M, 0, 1, 0.8), 3);

@@ -11,6 +11,7 @@
 #include "views/Screen.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QListWidget>
 #include <QLocale>
 #include <QPushButton>
@@ -20,8 +21,10 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -528,4 +531,65 @@ TEST_F(GeneTab, KillDCRefusesParametersWithoutACutOff)
         EXPECT_EQ(Text("edCEPower"), QLatin1String(c.Power));
         EXPECT_EQ(Text("edCEThreshold"), QLatin1String(c.Threshold));
     }
+}
+
+// Not a check: takes the picture of the gene tab used in the documentation
+// when KORVALENT_GENES_SCREENSHOT names the file to write (run it under
+// xvfb-run with "-platform xcb" for real fonts), and prints how long the
+// co-expression chart takes to fill and paint; otherwise it skips. The blue
+// gene is one with many partners, the green one its closest partner.
+TEST_F(MainWindowTest, GeneTabScreenshot)
+{
+    const QByteArray target = qgetenv("KORVALENT_GENES_SCREENSHOT");
+    if (target.isEmpty()) GTEST_SKIP() << "set KORVALENT_GENES_SCREENSHOT to the picture's path";
+    const QByteArray table = qgetenv("KORVALENT_SCREENSHOT_TABLE");
+    Load(table.isEmpty() ? TestDataPath("examples/sample.txt") : QString::fromLocal8Bit(table));
+    Click("btCalcCE");
+    ASSERT_NE(fmMain->CEMatrix, nullptr);
+    fmScreen->hide();
+    const cExprData* d = fmMain->ExprData;
+    const int n = d->nGenes;
+
+    // The blue gene: the one with most partners among genes without missing
+    // values (a full curve); the green gene: its most correlated partner.
+    int blue = 0;
+    for (int g = 0; g < n; ++g)
+        if (d->nPresent[g] == static_cast<unsigned>(d->nArrays) && d->nCE[g] > d->nCE[blue]) blue = g;
+    std::vector<float> r(static_cast<std::size_t>(n));
+    d->CorrProfile(blue, r.data());
+    int green = blue == 0 ? 1 : 0;
+    for (int g = 0; g < n; ++g)
+        if (g != blue && r[static_cast<std::size_t>(g)] > r[static_cast<std::size_t>(green)]) green = g;
+
+    fmMain->PageControl->setCurrentWidget(fmMain->tshAnalyze);
+    fmMain->tbGeneNum1->setValue(blue + 1);
+    fmMain->tbGeneNum2->setValue(green + 1);
+    fmMain->grab();
+
+    std::vector<qint64> fill, paint;
+    QElapsedTimer t;
+    for (int run = 0; run < 5; ++run) {
+        t.start();
+        Click("btBuild");
+        fill.push_back(t.elapsed());
+        t.restart();
+        fmMain->Chart2->grab();
+        paint.push_back(t.elapsed());
+    }
+    std::sort(fill.begin(), fill.end());
+    std::sort(paint.begin(), paint.end());
+    QTest::qWait(300);
+    ASSERT_TRUE(fmMain->grab().save(QString::fromLocal8Bit(target)));
+    printf("genes: %d, blue %d (%d partners), green %d (r = %.3f)\n", n, blue + 1, d->nCE[blue], green + 1,
+           r[static_cast<std::size_t>(green)]);
+    printf("co-expression chart, median of 5: fill %lld ms, paint %lld ms\n", static_cast<long long>(fill[2]),
+           static_cast<long long>(paint[2]));
+
+    // Removing the blue gene's partners (once: removal is cumulative), with the
+    // renewal and the map that follow it.
+    fmMain->PageControl->setCurrentWidget(fmMain->tshAnalyze);
+    t.restart();
+    Click("btKillDC");
+    printf("Kill DC genes with renewal and map: %lld ms, %d genes left co-expressed\n",
+           static_cast<long long>(t.elapsed()), d->nCEGenes);
 }
