@@ -20,7 +20,17 @@ class cCEMatrix {
 
     bool Empty() const { return Cells == nullptr; }
     int Size() const { return N; }
-    std::int8_t* Row(int i) { return Cells + static_cast<std::size_t>(i) * static_cast<std::size_t>(N); }
+    // True while every cell is as Alloc (or Clear) left it; writing access
+    // through Row or At, or MarkWritten, ends it.
+    bool Untouched() const { return Clean; }
+    void MarkWritten() { Clean = false; }
+    // Returns every cell to its state after Alloc: 0, diagonal 100.
+    void Clear();
+    std::int8_t* Row(int i)
+    {
+        Clean = false;
+        return Cells + static_cast<std::size_t>(i) * static_cast<std::size_t>(N);
+    }
     const std::int8_t* Row(int i) const
     {
         return Cells + static_cast<std::size_t>(i) * static_cast<std::size_t>(N);
@@ -36,4 +46,5 @@ class cCEMatrix {
   private:
     std::size_t Bytes = 0; // size of the block behind Cells
     bool Mapped = false;   // obtained from the system directly, not the heap
+    bool Clean = false;
 };

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "CEMatrix.h"
 #include "ExprData.h"
@@ -61,28 +62,38 @@ int cExprData::RenewCE(cCEMatrix* M, int p, float t)
         CELevel[g] = 0;
     }
     char last[32] = "";
-    // Rows go in blocks of 64, columns outermost inside a block: the lower
-    // cells of a block are then 64 contiguous bytes of one row. Every gene
-    // still receives its contributions in increasing partner order, as in the
-    // row-by-row order, so the float sums are the same.
+    // Tiles of 64 rows by 64 columns, row blocks outermost: the upper cells
+    // are read along rows, the lower ones gathered in a small buffer and
+    // written along rows. Every gene still receives its contributions in
+    // increasing partner order, as in the row-by-row order, so the float sums
+    // are the same.
     constexpr int B = 64;
     const int rows = n - 1;
+    std::int8_t* cells = M->Cells;
+    const std::size_t stride = static_cast<std::size_t>(n);
+    M->MarkWritten();
     for (int b0 = 0; b0 < rows; b0 += B) {
         const int b1 = std::min(b0 + B, rows);
         int hits[B] = {};
-        for (int j = b0 + 1; j < n; ++j) {
-            std::int8_t* lower = M->Row(j);
-            const int iEnd = std::min(j, b1);
-            for (int i = b0; i < iEnd; ++i) {
-                const cRenewEntry& e = table[M->At(i, j) + 128];
-                lower[i] = e.Cell;
-                if (!e.Hit) continue;
-                ++nCE[i];
-                ++nCE[j];
-                CEAddLevel(CELevel[i], e.V);
-                CEAddLevel(CELevel[j], e.V);
-                ++hits[i - b0];
+        for (int j0 = b0; j0 < n; j0 += B) {
+            const int j1 = std::min(j0 + B, n);
+            std::int8_t lower[B][B]; // [j - j0][i - b0]
+            for (int i = b0; i < b1; ++i) {
+                const std::int8_t* upper = cells + static_cast<std::size_t>(i) * stride;
+                for (int j = std::max(j0, i + 1); j < j1; ++j) {
+                    const cRenewEntry& e = table[upper[j] + 128];
+                    lower[j - j0][i - b0] = e.Cell;
+                    if (!e.Hit) continue;
+                    ++nCE[i];
+                    ++nCE[j];
+                    CEAddLevel(CELevel[i], e.V);
+                    CEAddLevel(CELevel[j], e.V);
+                    ++hits[i - b0];
+                }
             }
+            for (int j = std::max(j0, b0 + 1); j < j1; ++j)
+                std::memcpy(cells + static_cast<std::size_t>(j) * stride + b0, lower[j - j0],
+                            static_cast<std::size_t>(std::min(j, b1) - b0));
         }
         for (int i = b0; i < b1; ++i) {
             if (hits[i - b0] > 0) ++nCEGenes;

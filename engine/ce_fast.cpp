@@ -541,7 +541,7 @@ int CalcCEFast(cExprData& d, cCEMatrix* M, int p, float t)
     // Without room for the packed copy the plain computation does the same work.
     if (!BuildPrep(d, CEThreshold(p, t), *M, store, P)) return CalcCEReference(d, M, p, t);
     const int threads = CEThreadCount(d.nThreads);
-    CEPrepareMatrix(*M, threads);
+    CEPrepareMatrix(*M);
     cCERun run(d, P, KernelFor(CEActiveIsa()), p, threads);
     return run.Run();
 }

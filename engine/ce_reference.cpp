@@ -72,57 +72,12 @@ int CEThreadCount(int n)
     return hw > 0 ? static_cast<int>(hw) : 1;
 }
 
-namespace {
-
-bool AllZero(const std::int8_t* p, std::size_t n)
+void CEPrepareMatrix(cCEMatrix& M)
 {
-    std::size_t k = 0;
-    for (; k + 8 <= n; k += 8) {
-        std::uint64_t w;
-        std::memcpy(&w, p + k, 8);
-        if (w) return false;
-    }
-    for (; k < n; ++k)
-        if (p[k]) return false;
-    return true;
-}
-
-void PrepareRows(cCEMatrix& M, int begin, int end)
-{
-    for (int j = begin; j < end; ++j) {
-        std::int8_t* row = M.Row(j);
-        if (!AllZero(row, static_cast<std::size_t>(j))) std::memset(row, 0, static_cast<std::size_t>(j));
-        row[j] = 100;
-    }
-}
-
-} // namespace
-
-void CEPrepareMatrix(cCEMatrix& M, int nThreads)
-{
-    const int n = M.Size();
-    const int threads = std::min(CEThreadCount(nThreads), std::max(1, n / 2048));
-    if (threads <= 1) {
-        PrepareRows(M, 0, n);
-        return;
-    }
-    // Rows hold j cells of the lower triangle: split by area.
-    std::vector<int> bounds(threads + 1);
-    for (int k = 0; k <= threads; ++k)
-        bounds[k] = static_cast<int>(std::sqrt(double(k) / threads) * n);
-    bounds[threads] = n;
-    std::vector<std::thread> pool;
-    int started = 1;
-    try {
-        for (; started < threads; ++started)
-            pool.emplace_back(PrepareRows, std::ref(M), bounds[started], bounds[started + 1]);
-    } catch (...) {
-        // No more threads: the calling thread does the rest.
-    }
-    PrepareRows(M, bounds[0], bounds[1]);
-    if (started < threads) PrepareRows(M, bounds[started], n);
-    for (std::thread& th : pool)
-        th.join();
+    // A matrix just allocated is already in that state; reading it to find
+    // out would map every untouched page.
+    if (!M.Untouched()) M.Clear();
+    M.MarkWritten();
 }
 
 double CorrReference(const cExprData& d, int a, int b)
@@ -172,7 +127,7 @@ int CalcCEReference(cExprData& d, cCEMatrix* M, int p, float t)
         d.Print(CEParamsMessage);
         return -1;
     }
-    CEPrepareMatrix(*M, 1);
+    CEPrepareMatrix(*M);
     const int n = d.nGenes;
     const double T = CEThreshold(p, t);
     const int s = CEReportStep(d.nArrays);

@@ -40,10 +40,9 @@ float CEProgressAt(int i, int n);
 
 // A matrix that CalcCE, RenewCE and pattern detection can use with d.
 bool CEMatrixFits(const cExprData& d, const cCEMatrix* M);
-// Brings a matrix about to be filled into its defined state outside the upper
-// triangle: diagonal 100 and the lower triangle cleared where a previous use
-// left cells. A freshly allocated matrix is only read, not written.
-void CEPrepareMatrix(cCEMatrix& M, int nThreads);
+// Brings a matrix about to be filled into its state after Alloc (diagonal
+// 100, every other cell 0), so that no cell of a previous use survives.
+void CEPrepareMatrix(cCEMatrix& M);
 
 // Threads to use for a request of n (0: every hardware thread).
 int CEThreadCount(int n);
