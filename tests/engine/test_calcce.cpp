@@ -758,3 +758,27 @@ TEST(CalcCEFast, OnePassSumsThatCancelBelowZero)
         }
     }
 }
+
+TEST(CEMatrix, ClearReturnsToTheAllocatedState)
+{
+    // A small matrix (heap) and one large enough to come from the system.
+    for (int n : {5, 4200}) {
+        cCEMatrix M;
+        ASSERT_TRUE(M.Alloc(n));
+        EXPECT_TRUE(M.Untouched());
+        M.At(n - 1, 0) = 42;
+        M.At(0, n - 1) = -7;
+        M.At(2, 2) = 0;
+        EXPECT_FALSE(M.Untouched());
+        M.Clear();
+        // Reading through a const view keeps the state.
+        const cCEMatrix& view = M;
+        EXPECT_EQ(view.At(n - 1, 0), 0);
+        EXPECT_EQ(view.At(0, n - 1), 0);
+        for (int i = 0; i < n; ++i)
+            ASSERT_EQ(view.At(i, i), 100);
+        EXPECT_TRUE(M.Untouched());
+        M.Row(1);
+        EXPECT_FALSE(M.Untouched());
+    }
+}
