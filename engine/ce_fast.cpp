@@ -268,11 +268,13 @@ class cCERun {
     {
     }
 
+    // Cuts the rows into chunks; false when memory is short.
+    bool Plan();
     // Returns 1 when every row was done, -1 when cancelled or out of memory.
     int Run();
 
   private:
-    void Plan();
+    void PlanChunks();
     void Worker();
     void Compute(int c, CEHitSink& sink, std::vector<int>& scratch);
     void ComputeGuarded(int c, CEHitSink& sink, std::vector<int>& scratch);
@@ -305,7 +307,17 @@ class cCERun {
     std::atomic<bool> Failed{false};
 };
 
-void cCERun::Plan()
+bool cCERun::Plan()
+{
+    try {
+        PlanChunks();
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+void cCERun::PlanChunks()
 {
     const int rows = D.nGenes - 1; // the last gene has no partner of higher index
     const double pairs = 0.5 * double(D.nGenes) * double(rows);
@@ -436,7 +448,6 @@ int cCERun::Run()
         D.nCE[g] = 0;
         D.CELevel[g] = 0;
     }
-    Plan();
 
     CEHitSink sink;
     sink.p = Power;
@@ -540,9 +551,9 @@ int CalcCEFast(cExprData& d, cCEMatrix* M, int p, float t)
     CEPrep P;
     // Without room for the packed copy the plain computation does the same work.
     if (!BuildPrep(d, CEThreshold(p, t), *M, store, P)) return CalcCEReference(d, M, p, t);
-    const int threads = CEThreadCount(d.nThreads);
+    cCERun run(d, P, KernelFor(CEActiveIsa()), p, CEThreadCount(d.nThreads));
+    if (!run.Plan()) return CalcCEReference(d, M, p, t);
     CEPrepareMatrix(*M);
-    cCERun run(d, P, KernelFor(CEActiveIsa()), p, threads);
     return run.Run();
 }
 

@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <thread>
-#include <vector>
 
 #include "CEMatrix.h"
 #include "ExprData.h"
