@@ -26,35 +26,33 @@
 #include "ce_kernels.h"
 #include "ce_reference.h"
 
-// Hits of the rows of one chunk, row by row.
+// Where the hits of the rows being computed go: per row, the partners j in
+// increasing order and their values v.
 struct CEHitSink {
     int i0 = 0;
     int p = 1;
     std::int8_t* cells = nullptr;
     std::size_t stride = 0;
-    std::vector<std::vector<std::int32_t>> j;
-    std::vector<std::vector<double>> v;
-
-    void Reset(int first, int rows)
-    {
-        i0 = first;
-        if (j.size() < static_cast<std::size_t>(rows)) {
-            j.resize(static_cast<std::size_t>(rows));
-            v.resize(static_cast<std::size_t>(rows));
-        }
-        for (int r = 0; r < rows; ++r) {
-            j[r].clear();
-            v[r].clear();
-        }
-    }
+    std::vector<std::int32_t>* j = nullptr; // row i at j[i - i0]
+    std::vector<double>* v = nullptr;
 };
 
-void CEEmitHit(CEHitSink* sink, int i, int j, double r)
+void CEEmitHits(CEHitSink* sink, int i, int j0, const double* r, unsigned mask)
 {
-    const double v = CEPowerOf(r, sink->p);
-    sink->cells[static_cast<std::size_t>(j) * sink->stride + static_cast<std::size_t>(i)] = CECell(v);
-    sink->j[i - sink->i0].push_back(j);
-    sink->v[i - sink->i0].push_back(v);
+    std::vector<std::int32_t>& js = sink->j[i - sink->i0];
+    std::vector<double>& vs = sink->v[i - sink->i0];
+    std::size_t at = js.size();
+    js.resize(at + static_cast<std::size_t>(__builtin_popcount(mask)));
+    vs.resize(js.size());
+    for (unsigned h = mask; h; h &= h - 1) {
+        const int l = __builtin_ctz(h);
+        const double v = sink->p == 1 ? r[l] : CEPowerOf(r[l], sink->p);
+        sink->cells[static_cast<std::size_t>(j0 + l) * sink->stride + static_cast<std::size_t>(i)] =
+            CECell(v);
+        js[at] = j0 + l;
+        vs[at] = v;
+        ++at;
+    }
 }
 
 // ---------------------------------------------------------------- dispatch
@@ -256,9 +254,21 @@ bool BuildPrep(const cExprData& d, double T, cCEMatrix& M, cPrepStore& S, CEPrep
 
 // Hits of one chunk: per row, the partners j in increasing order and v.
 struct cChunkHits {
-    std::vector<std::int32_t> J;
-    std::vector<double> V;
-    std::vector<std::uint32_t> RowEnd;
+    std::vector<std::vector<std::int32_t>> J;
+    std::vector<std::vector<double>> V;
+
+    // Room for rows rows, all empty; capacity is kept between chunks.
+    void Reset(int rows)
+    {
+        if (J.size() < static_cast<std::size_t>(rows)) {
+            J.resize(static_cast<std::size_t>(rows));
+            V.resize(static_cast<std::size_t>(rows));
+        }
+        for (int r = 0; r < rows; ++r) {
+            J[r].clear();
+            V[r].clear();
+        }
+    }
 };
 
 class cCERun {
@@ -347,13 +357,14 @@ void cCERun::PlanChunks()
 
 void cCERun::Compute(int c, CEHitSink& sink, std::vector<int>& scratch)
 {
-    cChunkHits& hits = Slots[static_cast<std::size_t>(c) % Slots.size()];
-    hits.J.clear();
-    hits.V.clear();
-    hits.RowEnd.clear();
+    RowsDone[c] = 0;
     if (D.Stop || Abort) return; // a chunk is done whole or not at all
     const int begin = Begin[c], end = Begin[c + 1];
-    sink.Reset(begin, end - begin);
+    cChunkHits& hits = Slots[static_cast<std::size_t>(c) % Slots.size()];
+    hits.Reset(end - begin);
+    sink.i0 = begin;
+    sink.j = hits.J.data();
+    sink.v = hits.V.data();
     // Partner blocks in ranges that stay in the core's cache while every row
     // group of the chunk passes over them; each row still meets its partners
     // in increasing order.
@@ -363,11 +374,6 @@ void cCERun::Compute(int c, CEHitSink& sink, std::vector<int>& scratch)
         for (int g = begin; g < end; g += 4)
             Kernel(P, g, std::min(g + 4, end), c0, c1, &sink, scratch.data());
     }
-    for (int r = 0; r < end - begin; ++r) {
-        hits.J.insert(hits.J.end(), sink.j[r].begin(), sink.j[r].end());
-        hits.V.insert(hits.V.end(), sink.v[r].begin(), sink.v[r].end());
-        hits.RowEnd.push_back(static_cast<std::uint32_t>(hits.J.size()));
-    }
     RowsDone[c] = end - begin;
 }
 
@@ -376,12 +382,8 @@ void cCERun::ComputeGuarded(int c, CEHitSink& sink, std::vector<int>& scratch)
     try {
         Compute(c, sink, scratch);
     } catch (const std::bad_alloc&) {
-        // Rows whose hits were all kept are counted; the run ends as if
-        // cancelled.
-        cChunkHits& hits = Slots[static_cast<std::size_t>(c) % Slots.size()];
-        RowsDone[c] = static_cast<int>(hits.RowEnd.size());
-        hits.J.resize(hits.RowEnd.empty() ? 0 : hits.RowEnd.back());
-        hits.V.resize(hits.J.size());
+        // The chunk's rows are not counted; the run ends as if cancelled.
+        RowsDone[c] = 0;
         Failed = true;
         Abort = true;
     }
@@ -415,19 +417,18 @@ void cCERun::Worker()
 void cCERun::Apply(int c)
 {
     const cChunkHits& hits = Slots[static_cast<std::size_t>(c) % Slots.size()];
-    std::size_t h = 0;
     for (int r = 0; r < RowsDone[c]; ++r) {
         const int i = Begin[c] + r;
-        const std::size_t end = hits.RowEnd[r];
-        if (end > h) ++D.nCEGenes;
+        const std::vector<std::int32_t>& js = hits.J[r];
+        const std::vector<double>& vs = hits.V[r];
+        if (!js.empty()) ++D.nCEGenes;
         if (D.Stop) Printing = false;
-        for (; h < end; ++h) {
-            const int j = hits.J[h];
-            const double v = hits.V[h];
+        for (std::size_t h = 0; h < js.size(); ++h) {
+            const int j = js[h];
             ++D.nCE[i];
             ++D.nCE[j];
-            CEAddLevel(D.CELevel[i], v);
-            CEAddLevel(D.CELevel[j], v);
+            CEAddLevel(D.CELevel[i], vs[h]);
+            CEAddLevel(D.CELevel[j], vs[h]);
         }
         if (Printing && i > 0 && i % Step == 0) {
             D.Progress = CEProgressAt(i, D.nGenes);
@@ -571,19 +572,23 @@ bool CEKernelCorrelations(const cExprData& d, CEIsa isa, std::vector<double>& ou
         sink.p = 1;
         sink.cells = M.Cells;
         sink.stride = P.Stride;
+        cChunkHits hits;
         std::vector<int> scratch(static_cast<std::size_t>(4 * std::max(P.m, 1)));
         const CERowGroupFn kernel = KernelFor(CEIsaSupported(isa) ? isa : CEIsa::Portable);
         for (int g = 0; g + 1 < n; g += 4) {
             const int g1 = std::min(g + 4, n - 1);
-            sink.Reset(g, 4);
+            hits.Reset(4);
+            sink.i0 = g;
+            sink.j = hits.J.data();
+            sink.v = hits.V.data();
             // Two block ranges where there are enough blocks, to cover the
             // range split as well.
             const int half = P.nb > 2 ? P.nb / 2 : P.nb;
             kernel(P, g, g1, 0, half, &sink, scratch.data());
             kernel(P, g, g1, half, P.nb, &sink, scratch.data());
             for (int r = 0; r < g1 - g; ++r)
-                for (std::size_t h = 0; h < sink.j[r].size(); ++h)
-                    out[static_cast<std::size_t>(g + r) * n + sink.j[r][h]] = sink.v[r][h];
+                for (std::size_t h = 0; h < hits.J[r].size(); ++h)
+                    out[static_cast<std::size_t>(g + r) * n + hits.J[r][h]] = hits.V[r][h];
         }
     } catch (const std::bad_alloc&) {
         return false;

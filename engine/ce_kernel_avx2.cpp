@@ -101,10 +101,7 @@ inline void Finish(const CEPrep& P, int i, int c, __m256d lo, __m256d hi, CEHitS
         alignas(32) double lanes[8];
         _mm256_store_pd(lanes, lo);
         _mm256_store_pd(lanes + 4, hi);
-        for (unsigned h = hits; h; h &= h - 1) {
-            const int l = __builtin_ctz(h);
-            CEEmitHit(sink, i, 8 * c + l, lanes[l]);
-        }
+        CEEmitHits(sink, i, 8 * c, lanes, hits);
     }
 }
 

@@ -96,10 +96,7 @@ inline void Finish(const CEPrep& P, int i, int c, __m512d r, CEHitSink* sink)
     if (hits) {
         alignas(64) double lanes[8];
         _mm512_store_pd(lanes, r);
-        for (unsigned h = hits; h; h &= h - 1) {
-            const int l = __builtin_ctz(h);
-            CEEmitHit(sink, i, 8 * c + l, lanes[l]);
-        }
+        CEEmitHits(sink, i, 8 * c, lanes, hits);
     }
 }
 
@@ -223,8 +220,9 @@ template <int J> void MissingRow(const CEPrep& P, int i, int c, const int* K, in
 // centred sums well above their bound, |r| + e below the threshold (no hit)
 // and below 1 (no clamp), and 100 |r| farther than 100 e from every whole
 // number. Any other block is computed exactly by MissingRow.
-template <int J> void MissingRowFast(const CEPrep& P, int i, int c, const int* K, int nk, CEHitSink* sink)
+template <int J> int MissingRowFast(const CEPrep& P, int i, int c, const int* K, int nk, CEHitSink* sink)
 {
+    int exact = 0;
     const double* Xi = GeneColumn(P, i);
     const std::size_t blockStride = static_cast<std::size_t>(P.m) * 8;
     const double* Yc = P.Y + static_cast<std::size_t>(c) * blockStride;
@@ -324,11 +322,14 @@ template <int J> void MissingRowFast(const CEPrep& P, int i, int c, const int* K
         ok &= _mm512_cmp_pd_mask(f, w, _CMP_GT_OQ);
         ok &= _mm512_cmp_pd_mask(f, _mm512_sub_pd(one, w), _CMP_LT_OQ);
         const __mmask8 need = static_cast<__mmask8>(ValidLanes(P, i, c + q) & ~z);
-        if ((ok & need) == need)
+        if ((ok & need) == need) {
             Finish(P, i, c + q, _mm512_maskz_mov_pd(static_cast<__mmask8>(~z), r), sink);
-        else
+        } else {
             MissingRow<1>(P, i, c + q, K, nk, sink);
+            ++exact;
+        }
     }
+    return exact;
 }
 
 inline bool BlockFull(const CEPrep& P, int c)
@@ -361,12 +362,30 @@ void FullRun(const CEPrep& P, const int* rows, int nf, int c, int len, CEHitSink
     }
 }
 
-void MissingRun(const CEPrep& P, int i, int c, int len, const int* K, int nk, CEHitSink* sink)
+// How one row has fared with the one-pass decision so far. Where most
+// blocks need the exact computation anyway (low thresholds: hits everywhere),
+// the row goes straight to it.
+struct cRowTrial {
+    int Blocks = 0;
+    int Exact = 0;
+    bool Worth() const { return Blocks < 8 || 4 * Exact <= Blocks; }
+};
+
+void MissingRun(const CEPrep& P, int i, int c, int len, const int* K, int nk, CEHitSink* sink,
+                cRowTrial& trial)
 {
-    if (len == 4) MissingRowFast<4>(P, i, c, K, nk, sink);
-    if (len == 3) MissingRowFast<3>(P, i, c, K, nk, sink);
-    if (len == 2) MissingRowFast<2>(P, i, c, K, nk, sink);
-    if (len == 1) MissingRowFast<1>(P, i, c, K, nk, sink);
+    if (!trial.Worth()) {
+        if (len == 4) MissingRow<4>(P, i, c, K, nk, sink);
+        if (len == 3) MissingRow<3>(P, i, c, K, nk, sink);
+        if (len == 2) MissingRow<2>(P, i, c, K, nk, sink);
+        if (len == 1) MissingRow<1>(P, i, c, K, nk, sink);
+        return;
+    }
+    trial.Blocks += len;
+    if (len == 4) trial.Exact += MissingRowFast<4>(P, i, c, K, nk, sink);
+    if (len == 3) trial.Exact += MissingRowFast<3>(P, i, c, K, nk, sink);
+    if (len == 2) trial.Exact += MissingRowFast<2>(P, i, c, K, nk, sink);
+    if (len == 1) trial.Exact += MissingRowFast<1>(P, i, c, K, nk, sink);
 }
 
 } // namespace
@@ -388,6 +407,7 @@ void CERowGroupAvx512(const CEPrep& P, int i0, int i1, int c0, int c1, CEHitSink
     }
     int* allPresent = scratch + np * P.m;
     int nAll = -1;
+    cRowTrial trials[4], fullTrials[4];
     for (int c = FirstBlock(i0, c0); c < c1;) {
         const bool fullBlocks = BlockFull(P, c);
         int len = 1;
@@ -399,10 +419,10 @@ void CERowGroupAvx512(const CEPrep& P, int i0, int i1, int c0, int c1, CEHitSink
             // Blocks with missing partner values: the general path for every row.
             if (nAll < 0) nAll = PresentList(P, full[0], allPresent);
             for (int r = 0; r < nf; ++r)
-                MissingRun(P, full[r], c, len, allPresent, nAll, sink);
+                MissingRun(P, full[r], c, len, allPresent, nAll, sink, fullTrials[r]);
         }
         for (int r = 0; r < np; ++r)
-            MissingRun(P, part[r], c, len, scratch + r * P.m, nk[r], sink);
+            MissingRun(P, part[r], c, len, scratch + r * P.m, nk[r], sink, trials[r]);
         c += len;
     }
 }

@@ -66,12 +66,14 @@ double Clamp1(double r)
 void Finish(const CEPrep& P, int i, int c, const double* r, CEHitSink* sink)
 {
     std::int8_t* row = P.Cells + static_cast<std::size_t>(i) * P.Stride;
+    unsigned hits = 0;
     for (int l = 0; l < 8; ++l) {
         const int j = 8 * c + l;
         if (j <= i || j >= P.n) continue;
         row[j] = static_cast<std::int8_t>(static_cast<int>(100.0 * r[l]));
-        if (std::fabs(r[l]) > P.T) CEEmitHit(sink, i, j, r[l]);
+        if (std::fabs(r[l]) > P.T) hits |= 1u << l;
     }
+    if (hits) CEEmitHits(sink, i, 8 * c, r, hits);
 }
 
 // Rows i0 .. i0+R-1 and block c, every gene fully present: only the cross sum

@@ -41,11 +41,12 @@ struct CEPrep {
 
 // Collects the co-expressed pairs of one group of rows (opaque to kernels).
 struct CEHitSink;
-// Records pair (i, j), i < j, with |r| > T: writes its lower cell and keeps v.
-void CEEmitHit(CEHitSink* sink, int i, int j, double r);
+// Records the pairs (i, j0 + l), i < j0 + l, for every bit l of mask, each
+// with |r[l]| > T: writes their lower cells and keeps their v.
+void CEEmitHits(CEHitSink* sink, int i, int j0, const double* r, unsigned mask);
 
 // Rows i0 .. i1-1 (at most 4) against the partners j > i in blocks c0 ..
-// c1-1: writes the upper cells and reports every hit through CEEmitHit, for
+// c1-1: writes the upper cells and reports every hit through CEEmitHits, for
 // each row in increasing j. scratch holds at least 4*m ints.
 using CERowGroupFn = void (*)(const CEPrep& P, int i0, int i1, int c0, int c1, CEHitSink* sink, int* scratch);
 
