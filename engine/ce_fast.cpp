@@ -252,6 +252,17 @@ bool BuildPrep(const cExprData& d, double T, cCEMatrix& M, cPrepStore& S, CEPrep
 
 // ---------------------------------------------------------------- the run
 
+// Working space of one thread for the kernels.
+struct cScratch {
+    std::vector<int> Lists;
+    std::vector<double> Squares;
+    void Resize(int m)
+    {
+        Lists.resize(static_cast<std::size_t>(4 * std::max(m, 1)));
+        Squares.resize(Lists.size());
+    }
+};
+
 // Hits of one chunk: per row, the partners j in increasing order and v.
 struct cChunkHits {
     std::vector<std::vector<std::int32_t>> J;
@@ -286,12 +297,12 @@ class cCERun {
   private:
     void PlanChunks();
     void Worker();
-    void Compute(int c, CEHitSink& sink, std::vector<int>& scratch);
-    void ComputeGuarded(int c, CEHitSink& sink, std::vector<int>& scratch);
+    void Compute(int c, CEHitSink& sink, cScratch& scratch);
+    void ComputeGuarded(int c, CEHitSink& sink, cScratch& scratch);
     void Apply(int c);
     // The calling thread's share: applies finished chunks in order, computes
     // chunks itself meanwhile. Returns whether the run was cancelled.
-    bool MainLoop(CEHitSink& sink, std::vector<int>& scratch, bool cancelled);
+    bool MainLoop(CEHitSink& sink, cScratch& scratch, bool cancelled);
 
     cExprData& D;
     const CEPrep& P;
@@ -355,7 +366,7 @@ void cCERun::PlanChunks()
     Done.assign(static_cast<std::size_t>(Chunks), 0);
 }
 
-void cCERun::Compute(int c, CEHitSink& sink, std::vector<int>& scratch)
+void cCERun::Compute(int c, CEHitSink& sink, cScratch& scratch)
 {
     RowsDone[c] = 0;
     if (D.Stop || Abort) return; // a chunk is done whole or not at all
@@ -372,12 +383,12 @@ void cCERun::Compute(int c, CEHitSink& sink, std::vector<int>& scratch)
     for (int c0 = (begin + 1) >> 3; c0 < P.nb; c0 += range) {
         const int c1 = std::min(c0 + range, P.nb);
         for (int g = begin; g < end; g += 4)
-            Kernel(P, g, std::min(g + 4, end), c0, c1, &sink, scratch.data());
+            Kernel(P, g, std::min(g + 4, end), c0, c1, &sink, scratch.Lists.data(), scratch.Squares.data());
     }
     RowsDone[c] = end - begin;
 }
 
-void cCERun::ComputeGuarded(int c, CEHitSink& sink, std::vector<int>& scratch)
+void cCERun::ComputeGuarded(int c, CEHitSink& sink, cScratch& scratch)
 {
     try {
         Compute(c, sink, scratch);
@@ -395,9 +406,9 @@ void cCERun::Worker()
     sink.p = Power;
     sink.cells = P.Cells;
     sink.stride = P.Stride;
-    std::vector<int> scratch;
+    cScratch scratch;
     try {
-        scratch.resize(static_cast<std::size_t>(4 * std::max(P.m, 1)));
+        scratch.Resize(P.m);
     } catch (const std::bad_alloc&) {
         return; // the other threads do the work
     }
@@ -454,18 +465,18 @@ int cCERun::Run()
     sink.p = Power;
     sink.cells = P.Cells;
     sink.stride = P.Stride;
-    std::vector<int> scratch;
+    cScratch scratch;
     std::vector<std::thread> pool;
     bool cancelled = false;
     try {
-        scratch.resize(static_cast<std::size_t>(4 * std::max(P.m, 1)));
+        scratch.Resize(P.m);
         const int workers = std::min(Threads - 1, Chunks - 1);
         for (int w = 0; w < workers; ++w)
             pool.emplace_back(&cCERun::Worker, this);
     } catch (...) {
         // Fewer threads than asked for (or none): the calling thread works too.
     }
-    if (scratch.empty()) {
+    if (scratch.Lists.empty()) {
         Failed = true;
         cancelled = true;
     }
@@ -505,7 +516,7 @@ int cCERun::Run()
     return 1;
 }
 
-bool cCERun::MainLoop(CEHitSink& sink, std::vector<int>& scratch, bool cancelled)
+bool cCERun::MainLoop(CEHitSink& sink, cScratch& scratch, bool cancelled)
 {
     std::unique_lock<std::mutex> lock(Mu);
     while (!cancelled && Applied < Chunks) {
@@ -573,7 +584,8 @@ bool CEKernelCorrelations(const cExprData& d, CEIsa isa, std::vector<double>& ou
         sink.cells = M.Cells;
         sink.stride = P.Stride;
         cChunkHits hits;
-        std::vector<int> scratch(static_cast<std::size_t>(4 * std::max(P.m, 1)));
+        cScratch scratch;
+        scratch.Resize(P.m);
         const CERowGroupFn kernel = KernelFor(CEIsaSupported(isa) ? isa : CEIsa::Portable);
         for (int g = 0; g + 1 < n; g += 4) {
             const int g1 = std::min(g + 4, n - 1);
@@ -584,8 +596,8 @@ bool CEKernelCorrelations(const cExprData& d, CEIsa isa, std::vector<double>& ou
             // Two block ranges where there are enough blocks, to cover the
             // range split as well.
             const int half = P.nb > 2 ? P.nb / 2 : P.nb;
-            kernel(P, g, g1, 0, half, &sink, scratch.data());
-            kernel(P, g, g1, half, P.nb, &sink, scratch.data());
+            kernel(P, g, g1, 0, half, &sink, scratch.Lists.data(), scratch.Squares.data());
+            kernel(P, g, g1, half, P.nb, &sink, scratch.Lists.data(), scratch.Squares.data());
             for (int r = 0; r < g1 - g; ++r)
                 for (std::size_t h = 0; h < hits.J[r].size(); ++h)
                     out[static_cast<std::size_t>(g + r) * n + hits.J[r][h]] = hits.V[r][h];

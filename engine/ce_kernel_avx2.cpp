@@ -235,8 +235,10 @@ void MissingRow(const CEPrep& P, int i, int c, const int* K, int nk, CEHitSink* 
 
 } // namespace
 
-void CERowGroupAvx2(const CEPrep& P, int i0, int i1, int c0, int c1, CEHitSink* sink, int* scratch)
+void CERowGroupAvx2(const CEPrep& P, int i0, int i1, int c0, int c1, CEHitSink* sink, int* scratch,
+                    double* squares)
 {
+    (void)squares;
     if (i0 + 1 >= P.n) return;
     int full[4], part[4], nk[4];
     int nf = 0, np = 0;

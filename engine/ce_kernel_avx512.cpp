@@ -69,6 +69,16 @@ int PresentList(const CEPrep& P, int i, int* out)
     return count;
 }
 
+// The squares of gene i's values at the arrays K[0 .. nk-1].
+void Squares(const CEPrep& P, int i, const int* K, int nk, double* out)
+{
+    const double* Xi = GeneColumn(P, i);
+    for (int t = 0; t < nk; ++t) {
+        const double x = Xi[static_cast<std::size_t>(K[t]) * 8];
+        out[t] = x * x;
+    }
+}
+
 // Lanes of block c that hold a pair (i, j) with i < j < n.
 inline __mmask8 ValidLanes(const CEPrep& P, int i, int c)
 {
@@ -220,7 +230,8 @@ template <int J> void MissingRow(const CEPrep& P, int i, int c, const int* K, in
 // centred sums well above their bound, |r| + e below the threshold (no hit)
 // and below 1 (no clamp), and 100 |r| farther than 100 e from every whole
 // number. Any other block is computed exactly by MissingRow.
-template <int J> int MissingRowFast(const CEPrep& P, int i, int c, const int* K, int nk, CEHitSink* sink)
+template <int J>
+int MissingRowFast(const CEPrep& P, int i, int c, const int* K, const double* X2, int nk, CEHitSink* sink)
 {
     int exact = 0;
     const double* Xi = GeneColumn(P, i);
@@ -233,8 +244,10 @@ template <int J> int MissingRowFast(const CEPrep& P, int i, int c, const int* K,
     for (int t = 0; t < nk; ++t) {
         const int k = K[t];
         const std::size_t off = static_cast<std::size_t>(k) * 8;
+        // Both from memory: a broadcast from a register would take a slot
+        // of the vector units.
         const __m512d x = _mm512_set1_pd(Xi[off]);
-        const __m512d x2 = _mm512_mul_pd(x, x);
+        const __m512d x2 = _mm512_set1_pd(X2[t]);
         for (int q = 0; q < J; ++q) {
             const __m512d y = _mm512_loadu_pd(Yc + q * blockStride + off);
             const __mmask8 mk = Mc[static_cast<std::size_t>(q) * P.m + k];
@@ -294,13 +307,12 @@ template <int J> int MissingRowFast(const CEPrep& P, int i, int c, const int* K,
                                             _mm512_mul_pd(half, _mm512_mul_pd(_mm512_mul_pd(sq, y0), y0))));
         const __m512d r = _mm512_maskz_mul_pd(ok, num, rs);
         // Relative distance of the two denominators: at most
-        // 1.5 (bx / Sxx + by / Syy) + 16 u; the quotients come from 14-bit
-        // reciprocals, whose error the slack covers.
-        const __m512d slack = _mm512_set1_pd(1.5 * (1.0 + 0x1p-12));
-        const __m512d rho =
-            _mm512_add_pd(_mm512_mul_pd(slack, _mm512_add_pd(_mm512_mul_pd(bx, _mm512_rcp14_pd(cx)),
-                                                             _mm512_mul_pd(by, _mm512_rcp14_pd(cy)))),
-                          _mm512_set1_pd(16 * u));
+        // 1.5 (bx / Sxx + by / Syy) + 16 u, the quotients taken as
+        // (bx Syy + by Sxx) rs^2; the slack covers the error of rs.
+        const __m512d slack = _mm512_set1_pd(1.5 * (1.0 + 0x1p-20));
+        const __m512d cross = _mm512_add_pd(_mm512_mul_pd(bx, cy), _mm512_mul_pd(by, cx));
+        const __m512d rho = _mm512_add_pd(_mm512_mul_pd(slack, _mm512_mul_pd(_mm512_mul_pd(cross, rs), rs)),
+                                          _mm512_set1_pd(16 * u));
         // e = |r| (2 rho + 2^-23) + 1.5 (11 u |m mx my| + 3 u |num|) / root,
         // valid while rho < 1/4.
         const __m512d a = _mm512_abs_pd(r);
@@ -371,8 +383,8 @@ struct cRowTrial {
     bool Worth() const { return Blocks < 8 || 4 * Exact <= Blocks; }
 };
 
-void MissingRun(const CEPrep& P, int i, int c, int len, const int* K, int nk, CEHitSink* sink,
-                cRowTrial& trial)
+void MissingRun(const CEPrep& P, int i, int c, int len, const int* K, const double* X2, int nk,
+                CEHitSink* sink, cRowTrial& trial)
 {
     if (!trial.Worth()) {
         if (len == 4) MissingRow<4>(P, i, c, K, nk, sink);
@@ -382,15 +394,16 @@ void MissingRun(const CEPrep& P, int i, int c, int len, const int* K, int nk, CE
         return;
     }
     trial.Blocks += len;
-    if (len == 4) trial.Exact += MissingRowFast<4>(P, i, c, K, nk, sink);
-    if (len == 3) trial.Exact += MissingRowFast<3>(P, i, c, K, nk, sink);
-    if (len == 2) trial.Exact += MissingRowFast<2>(P, i, c, K, nk, sink);
-    if (len == 1) trial.Exact += MissingRowFast<1>(P, i, c, K, nk, sink);
+    if (len == 4) trial.Exact += MissingRowFast<4>(P, i, c, K, X2, nk, sink);
+    if (len == 3) trial.Exact += MissingRowFast<3>(P, i, c, K, X2, nk, sink);
+    if (len == 2) trial.Exact += MissingRowFast<2>(P, i, c, K, X2, nk, sink);
+    if (len == 1) trial.Exact += MissingRowFast<1>(P, i, c, K, X2, nk, sink);
 }
 
 } // namespace
 
-void CERowGroupAvx512(const CEPrep& P, int i0, int i1, int c0, int c1, CEHitSink* sink, int* scratch)
+void CERowGroupAvx512(const CEPrep& P, int i0, int i1, int c0, int c1, CEHitSink* sink, int* scratch,
+                      double* squares)
 {
     if (i0 + 1 >= P.n) return;
     // Fully present rows share the partner loads; the others go one by one
@@ -402,6 +415,7 @@ void CERowGroupAvx512(const CEPrep& P, int i0, int i1, int c0, int c1, CEHitSink
             full[nf++] = i;
         } else {
             nk[np] = PresentList(P, i, scratch + np * P.m);
+            Squares(P, i, scratch + np * P.m, nk[np], squares + np * P.m);
             part[np++] = i;
         }
     }
@@ -417,12 +431,17 @@ void CERowGroupAvx512(const CEPrep& P, int i0, int i1, int c0, int c1, CEHitSink
             FullRun(P, full, nf, c, len, sink);
         } else if (nf > 0) {
             // Blocks with missing partner values: the general path for every row.
-            if (nAll < 0) nAll = PresentList(P, full[0], allPresent);
+            if (nAll < 0) {
+                nAll = PresentList(P, full[0], allPresent);
+                for (int r = 0; r < nf; ++r)
+                    Squares(P, full[r], allPresent, nAll, squares + (np + r) * P.m);
+            }
             for (int r = 0; r < nf; ++r)
-                MissingRun(P, full[r], c, len, allPresent, nAll, sink, fullTrials[r]);
+                MissingRun(P, full[r], c, len, allPresent, squares + (np + r) * P.m, nAll, sink,
+                           fullTrials[r]);
         }
         for (int r = 0; r < np; ++r)
-            MissingRun(P, part[r], c, len, scratch + r * P.m, nk[r], sink, trials[r]);
+            MissingRun(P, part[r], c, len, scratch + r * P.m, squares + r * P.m, nk[r], sink, trials[r]);
         c += len;
     }
 }

@@ -164,8 +164,10 @@ void MissingRow(const CEPrep& P, int i, int c, const int* K, int nk, CEHitSink* 
 
 } // namespace
 
-void CERowGroupPortable(const CEPrep& P, int i0, int i1, int c0, int c1, CEHitSink* sink, int* scratch)
+void CERowGroupPortable(const CEPrep& P, int i0, int i1, int c0, int c1, CEHitSink* sink, int* scratch,
+                        double* squares)
 {
+    (void)squares;
     if (i0 + 1 >= P.n) return;
     const int R = i1 - i0;
     bool rowFull[4];

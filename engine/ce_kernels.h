@@ -47,13 +47,18 @@ void CEEmitHits(CEHitSink* sink, int i, int j0, const double* r, unsigned mask);
 
 // Rows i0 .. i1-1 (at most 4) against the partners j > i in blocks c0 ..
 // c1-1: writes the upper cells and reports every hit through CEEmitHits, for
-// each row in increasing j. scratch holds at least 4*m ints.
-using CERowGroupFn = void (*)(const CEPrep& P, int i0, int i1, int c0, int c1, CEHitSink* sink, int* scratch);
+// each row in increasing j. scratch holds at least 4*m ints, squares 4*m
+// doubles.
+using CERowGroupFn = void (*)(const CEPrep& P, int i0, int i1, int c0, int c1, CEHitSink* sink, int* scratch,
+                              double* squares);
 
-void CERowGroupPortable(const CEPrep& P, int i0, int i1, int c0, int c1, CEHitSink* sink, int* scratch);
+void CERowGroupPortable(const CEPrep& P, int i0, int i1, int c0, int c1, CEHitSink* sink, int* scratch,
+                        double* squares);
 #if defined(KORVALENT_X86)
-void CERowGroupAvx2(const CEPrep& P, int i0, int i1, int c0, int c1, CEHitSink* sink, int* scratch);
-void CERowGroupAvx512(const CEPrep& P, int i0, int i1, int c0, int c1, CEHitSink* sink, int* scratch);
+void CERowGroupAvx2(const CEPrep& P, int i0, int i1, int c0, int c1, CEHitSink* sink, int* scratch,
+                    double* squares);
+void CERowGroupAvx512(const CEPrep& P, int i0, int i1, int c0, int c1, CEHitSink* sink, int* scratch,
+                      double* squares);
 #endif
 
 // Which kernel CalcCE uses. Tests and benchmarks may force one; Auto picks
