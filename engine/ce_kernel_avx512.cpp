@@ -222,11 +222,12 @@ template <int J> void MissingRow(const CEPrep& P, int i, int c, const int* K, in
 // The sums Sxy, Sx, Sy are those of the definition. The correlation is then
 // approximated: means by multiplying with 1/m, centred sums of squares in one
 // pass (sum(x^2) - Sx mx), the root by a refined reciprocal square root; and
-// bounded: by standard rounding analysis both one-pass and two-pass centred
-// sums lie within about (3m + 6) u A of the exact one (A the sum of squares),
-// taken here as B = 4 (4m + 8) u (A + |S|); the approximate numerator within
-// 11 u |m mx my| + 3 u |num|; the root within 2^-24. A pair is decided here
-// only when the resulting bound e on |r - r exact| leaves nothing open: both
+// bounded: by standard rounding analysis the one-pass and the two-pass
+// centred sums lie within about (4m + 5) u (A + |S|) of each other, A a sum
+// of squares bounding the common arrays' one from above; B = 4 (4m + 8) u
+// (A + |S|) allows nearly four times that. The approximate numerator lies
+// within 11 u |m mx my| + 3 u |num|, the root within 2^-27. A pair is decided
+// here only when the resulting bound e on |r - r exact| leaves nothing open: both
 // centred sums well above their bound, |r| + e below the threshold (no hit)
 // and below 1 (no clamp), and 100 |r| farther than 100 e from every whole
 // number. Any other block is computed exactly by MissingRow.
