@@ -281,10 +281,9 @@ class TfmMain : public QMainWindow {
     static QString MissingText(const cExprData* d);
 
   private:
-    bool Running = false;       // btCalcCE is the cancel button
-    bool CancelPending = false; // Cancel was clicked during the present calculation
-    int ComputeDepth = 0;       // Calculate CE or re-calculation in progress
-    bool CalcDone = false;
-    std::uint64_t MatrixBesideHeap =
-        0; // bytes of a matrix not taken from the heap // at least one Calculate CE finished (caption black)
+    bool Running = false;               // btCalcCE is the cancel button
+    bool CancelPending = false;         // Cancel was clicked during the present calculation
+    int ComputeDepth = 0;               // Calculate CE or re-calculation in progress
+    bool CalcDone = false;              // at least one Calculate CE finished (caption black)
+    std::uint64_t MatrixBesideHeap = 0; // bytes of a matrix not taken from the heap
 };
