@@ -1,4 +1,5 @@
 #include "app/Main.h"
+#include "app/MainShared.h"
 
 #include "about/About.h"
 #include "app/Convert.h"
@@ -121,14 +122,6 @@ QPlainTextEdit* Memo(QWidget* parent, const char* name, bool bothScrollBars)
         m->setLineWrapMode(QPlainTextEdit::NoWrap);
     }
     return m;
-}
-
-void SetTextColor(QWidget* w, const QColor& c)
-{
-    QPalette pal = w->palette();
-    pal.setColor(QPalette::ButtonText, c);
-    pal.setColor(QPalette::WindowText, c);
-    w->setPalette(pal);
 }
 
 void SetBold(QWidget* w, bool bold = true)
@@ -829,18 +822,6 @@ void TfmMain::ReleaseMatrix()
     CEMatrix = nullptr;
     MatrixBesideHeap = 0;
 }
-
-namespace {
-
-// Counts an action that holds the data object or the matrix across event
-// processing, so that a click handled meanwhile cannot release or change them.
-struct cComputeScope {
-    explicit cComputeScope(int& depth) : Depth(depth) { ++Depth; }
-    ~cComputeScope() { --Depth; }
-    int& Depth;
-};
-
-} // namespace
 
 void TfmMain::RefreshViews()
 {

@@ -2,6 +2,7 @@
 // cancel, re-calculation, pattern detection and listing, and the result files.
 #include "app/Convert.h"
 #include "app/Main.h"
+#include "app/MainShared.h"
 #include "app/Ui.h"
 #include "app/WinExprData.h"
 #include "app/Windows.h"
@@ -37,28 +38,6 @@
 namespace {
 
 const QColor kRed(255, 0, 0);
-
-void SetTextColor(QWidget* w, const QColor& c)
-{
-    QPalette pal = w->palette();
-    pal.setColor(QPalette::ButtonText, c);
-    pal.setColor(QPalette::WindowText, c);
-    w->setPalette(pal);
-}
-
-struct cComputeScope {
-    explicit cComputeScope(int& depth) : Depth(depth) { ++Depth; }
-    ~cComputeScope() { --Depth; }
-    int& Depth;
-};
-
-// Busy indicator on for the lifetime of the scope; also off when an error
-// ends the action, since the indicator means "an action is running".
-struct cBusyScope {
-    explicit cBusyScope(TfmMain* w) : Window(w) { Window->SetBusy(true); }
-    ~cBusyScope() { Window->SetBusy(false); }
-    TfmMain* Window;
-};
 
 // An axis from 0 to top with ticks on round whole numbers.
 void SetIntegerAxis(QValueAxis* axis, int top)

@@ -3,6 +3,7 @@
 // removal of the blue gene's direct connections.
 #include "app/Convert.h"
 #include "app/Main.h"
+#include "app/MainShared.h"
 #include "app/Ui.h"
 #include "app/WinExprData.h"
 #include "app/Windows.h"
@@ -24,20 +25,6 @@
 #include <vector>
 
 namespace {
-
-struct cComputeScope {
-    explicit cComputeScope(int& depth) : Depth(depth) { ++Depth; }
-    ~cComputeScope() { --Depth; }
-    int& Depth;
-};
-
-// Busy indicator on for the scope's lifetime, and off again when an error or
-// a refusal ends the action early: the indicator means "an action is running".
-struct cBusyScope {
-    explicit cBusyScope(TfmMain* w) : Window(w) { Window->SetBusy(true); }
-    ~cBusyScope() { Window->SetBusy(false); }
-    TfmMain* Window;
-};
 
 QValueAxis* ChartAxis(QChartView* view, Qt::Orientation o)
 {
