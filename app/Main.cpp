@@ -922,68 +922,55 @@ QString TfmMain::MissingText(const cExprData* d)
 
 // ---- console printouts ----
 
-void TfmMain::FillConsole(int count, const std::function<QString(int)>& line)
+void TfmMain::PrintList(int count, const char* number, const std::function<QString(int)>& text)
 {
     // Built as one text: tens of thousands of lines appended one by one would
     // take seconds to lay out.
-    QString text;
-    text.reserve(count * 16);
+    const QString pattern = QLatin1String(number);
+    QString listing;
+    listing.reserve(count * 16);
     for (int k = 0; k < count; ++k) {
-        if (k > 0) text += QLatin1Char('\n');
-        text += line(k);
+        if (k > 0) listing += QLatin1Char('\n');
+        listing += pattern.arg(k + 1) + text(k);
     }
     mCon->clear();
-    if (count > 0) mCon->setPlainText(text);
+    if (count > 0) mCon->setPlainText(listing);
 }
 
 void TfmMain::btShowMAClick()
 {
-    if (ExprData == nullptr) return;
-    const cExprData* d = ExprData;
-    FillConsole(d->nArrays, [d](int k) {
-        return QStringLiteral("#%1: ").arg(k + 1) + QString::fromLocal8Bit(d->ArrayName[k]);
-    });
+    if (const cExprData* d = ExprData)
+        PrintList(d->nArrays, "#%1: ", [d](int k) { return QString::fromLocal8Bit(d->ArrayName[k]); });
 }
 
 void TfmMain::btMeanByMAClick()
 {
-    if (ExprData == nullptr) return;
-    const cExprData* d = ExprData;
-    FillConsole(d->nArrays,
-                [d](int k) { return QStringLiteral("#%1: ").arg(k + 1) + GeneralText(d->ArrayMean[k], 5); });
+    if (const cExprData* d = ExprData)
+        PrintList(d->nArrays, "#%1: ", [d](int k) { return GeneralText(d->ArrayMean[k], 5); });
 }
 
 void TfmMain::btStdByMAClick()
 {
-    if (ExprData == nullptr) return;
-    const cExprData* d = ExprData;
-    FillConsole(d->nArrays,
-                [d](int k) { return QStringLiteral("#%1: ").arg(k + 1) + GeneralText(d->ArraySD[k], 5); });
+    if (const cExprData* d = ExprData)
+        PrintList(d->nArrays, "#%1: ", [d](int k) { return GeneralText(d->ArraySD[k], 5); });
 }
 
 void TfmMain::btShowIDClick()
 {
-    if (ExprData == nullptr) return;
-    const cExprData* d = ExprData;
-    FillConsole(d->nGenes, [d](int k) {
-        return QStringLiteral("%1: ").arg(k + 1) + QString::fromLocal8Bit(d->GeneID[k]);
-    });
+    if (const cExprData* d = ExprData)
+        PrintList(d->nGenes, "%1: ", [d](int k) { return QString::fromLocal8Bit(d->GeneID[k]); });
 }
 
 void TfmMain::btMean4GenesClick()
 {
-    if (ExprData == nullptr) return;
-    const cExprData* d = ExprData;
-    FillConsole(d->nGenes,
-                [d](int k) { return QStringLiteral("#%1:\t").arg(k + 1) + GeneralText(d->GeneMean[k], 5); });
+    if (const cExprData* d = ExprData)
+        PrintList(d->nGenes, "#%1:\t", [d](int k) { return GeneralText(d->GeneMean[k], 5); });
 }
 
 void TfmMain::btSTD4GenesClick()
 {
-    if (ExprData == nullptr) return;
-    const cExprData* d = ExprData;
-    FillConsole(d->nGenes,
-                [d](int k) { return QStringLiteral("#%1:\t").arg(k + 1) + GeneralText(d->GeneSD[k], 5); });
+    if (const cExprData* d = ExprData)
+        PrintList(d->nGenes, "#%1:\t", [d](int k) { return GeneralText(d->GeneSD[k], 5); });
 }
 
 void TfmMain::btClearConClick()

@@ -268,7 +268,9 @@ class TfmMain : public QMainWindow {
     // Reads edCEPower and edCEThreshold and writes them back in canonical form.
     void ReadCEParameters(int& p, double& t);
     void LeaveRunningState();
-    void FillConsole(int count, const std::function<QString(int)>& line);
+    // Fills mCon with one line per array or gene: its number put into the
+    // pattern `number` ("#%1: "), then its text.
+    void PrintList(int count, const char* number, const std::function<QString(int)>& text);
     // Profile plot and histogram re-run their current selection.
     void RefreshViews();
     // Runs CalcCE on a worker thread while the window keeps handling events.
