@@ -10,6 +10,7 @@
 #include "engine/CEMatrix.h"
 #include "engine/Numeric.h"
 #include "rjobs/RJob.h"
+#include "views/ChartTools.h"
 #include "views/Histogram.h"
 #include "views/Plot.h"
 
@@ -23,9 +24,10 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
+#include <QPen>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -46,8 +48,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <tuple>
-#include <utility>
 
 namespace {
 
@@ -131,82 +131,23 @@ void SetBold(QWidget* w, bool bold = true)
     w->setFont(f);
 }
 
-QChartView* MakeChart(QWidget* parent, const char* name)
+QPen LinePen(const QColor& color, int width)
 {
-    auto* chart = new QChart();
-    chart->legend()->hide();
-    chart->setBackgroundBrush(Qt::white);
-    chart->setMargins(QMargins(2, 2, 2, 2));
-    chart->setBackgroundRoundness(0);
-    auto* view = Named(new QChartView(chart, parent), name);
-    view->setRenderHint(QPainter::Antialiasing, false);
-    return view;
-}
-
-enum class cMarker { Circle, Triangle, DownTriangle, Square };
-
-// A point marker drawn once as an image: series with image markers paint all
-// their points in one pass, which keeps charts of many points fast.
-QImage MarkerImage(cMarker shape, int w, int h, const QColor& fill, const QColor& outline)
-{
-    QImage img(w + 2, h + 2, QImage::Format_ARGB32_Premultiplied);
-    img.fill(Qt::transparent);
-    QPainter p(&img);
-    p.setPen(outline.isValid() ? QPen(outline, 1) : QPen(Qt::NoPen));
-    p.setBrush(fill);
-    const QRectF r(0.5, 0.5, w + 1, h + 1);
-    switch (shape) {
-    case cMarker::Circle:
-        p.drawEllipse(r);
-        break;
-    case cMarker::Square:
-        p.drawRect(r);
-        break;
-    case cMarker::Triangle:
-        p.drawPolygon(QPolygonF({QPointF(r.center().x(), r.top()), r.bottomRight(), r.bottomLeft()}));
-        break;
-    case cMarker::DownTriangle:
-        p.drawPolygon(QPolygonF({r.topLeft(), r.topRight(), QPointF(r.center().x(), r.bottom())}));
-        break;
-    }
-    return img;
-}
-
-QLineSeries* AddLineSeries(QChartView* view, const char* name, const QColor& line, int width, cMarker shape,
-                           int mw, int mh, const QColor& fill, const QColor& outline)
-{
-    auto* s = Named(new QLineSeries(), name);
-    QPen pen(line);
+    QPen pen(color);
     pen.setWidth(width);
-    s->setPen(pen);
-    const QImage marker = MarkerImage(shape, mw, mh, fill, outline);
-    s->setLightMarker(marker);
-    s->setMarkerSize(marker.width());
-    view->chart()->addSeries(s);
-    return s;
+    return pen;
 }
 
-// Gives a chart fresh value axes with the given titles.
-std::pair<QValueAxis*, QValueAxis*> AddAxes(QChartView* view, const QString& xTitle, const QString& yTitle)
+// The main window's charts carry bold axis titles.
+void AddAxes(QChartView* view, QValueAxis*& x, QValueAxis*& y, const QString& xTitle = QString(),
+             const QString& yTitle = QString())
 {
-    auto* x = new QValueAxis();
-    auto* y = new QValueAxis();
-    x->setTitleText(xTitle);
-    y->setTitleText(yTitle);
-    QFont f = x->labelsFont();
-    f.setPointSizeF(7.5);
-    x->setLabelsFont(f);
-    y->setLabelsFont(f);
-    f.setBold(true);
-    x->setTitleFont(f);
-    y->setTitleFont(f);
-    view->chart()->addAxis(x, Qt::AlignBottom);
-    view->chart()->addAxis(y, Qt::AlignLeft);
-    for (QAbstractSeries* s : view->chart()->series()) {
-        s->attachAxis(x);
-        s->attachAxis(y);
+    AddValueAxes(view, x, y, xTitle, yTitle);
+    for (QValueAxis* axis : {x, y}) {
+        QFont f = axis->titleFont();
+        f.setBold(true);
+        axis->setTitleFont(f);
     }
-    return {x, y};
 }
 
 } // namespace
@@ -523,7 +464,7 @@ void TfmMain::CreateCETab()
     btSaveCPattern =
         Button(GroupBox6, "btSaveCPattern", QStringLiteral("Save CE pattern"), 250, 116, 108, 28);
 
-    Chart3 = MakeChart(GroupBox6, "Chart3");
+    Chart3 = MakeChartView(GroupBox6, "Chart3");
     Chart3->setGeometry(4, 172, 358, 216);
     serCluster = Named(new QScatterSeries(), "serCluster");
     serCluster->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
@@ -536,8 +477,7 @@ void TfmMain::CreateCETab()
         serCluster->setMarkerSize(2);
     }
     Chart3->chart()->addSeries(serCluster);
-    std::tie(Chart3AxisX, Chart3AxisY) =
-        AddAxes(Chart3, QStringLiteral("Gene #"), QStringLiteral("Pattern index"));
+    AddAxes(Chart3, Chart3AxisX, Chart3AxisY, QStringLiteral("Gene #"), QStringLiteral("Pattern index"));
     Chart3AxisX->setRange(0, 1);
     Chart3AxisY->setRange(0, 1);
     Chart3AxisX->setLabelFormat(QStringLiteral("%d"));
@@ -625,21 +565,23 @@ void TfmMain::CreateAnalyzeTab()
         auto* l = new QVBoxLayout(page);
         l->setContentsMargins(0, 0, 0, 0);
     }
-    Chart1 = MakeChart(tshProfile, "Chart1");
+    QValueAxis* x = nullptr;
+    QValueAxis* y = nullptr;
+    Chart1 = MakeChartView(tshProfile, "Chart1");
     tshProfile->layout()->addWidget(Chart1);
-    Series1 = AddLineSeries(Chart1, "Series1", QColor(0, 0, 255), 1, cMarker::Circle, 3, 3,
-                            QColor(0, 255, 255), QColor(0, 0, 128));
-    Series2 = AddLineSeries(Chart1, "Series2", QColor(0, 255, 0), 1, cMarker::Circle, 3, 3,
-                            QColor(255, 255, 128), QColor(0, 128, 0));
-    AddAxes(Chart1, QString(), QString());
-    Chart2 = MakeChart(tshCEProfile, "Chart2");
+    Series1 = AddLine(Chart1, "Series1", LinePen(QColor(0, 0, 255), 1), cMarker::Circle, 3, 3,
+                      QColor(0, 255, 255), QColor(0, 0, 128));
+    Series2 = AddLine(Chart1, "Series2", LinePen(QColor(0, 255, 0), 1), cMarker::Circle, 3, 3,
+                      QColor(255, 255, 128), QColor(0, 128, 0));
+    AddAxes(Chart1, x, y);
+    Chart2 = MakeChartView(tshCEProfile, "Chart2");
     tshCEProfile->layout()->addWidget(Chart2);
     // The green gene's curve is drawn first, the blue one over it.
-    Series4 = AddLineSeries(Chart2, "Series4", QColor(0, 255, 0), 3, cMarker::DownTriangle, 3, 2,
-                            QColor(255, 255, 0), QColor(0, 255, 0));
-    Series3 = AddLineSeries(Chart2, "Series3", QColor(0, 0, 255), 1, cMarker::Triangle, 2, 3,
-                            QColor(0, 255, 255), QColor(0, 0, 255));
-    AddAxes(Chart2, QString(), QString());
+    Series4 = AddLine(Chart2, "Series4", LinePen(QColor(0, 255, 0), 3), cMarker::DownTriangle, 3, 2,
+                      QColor(255, 255, 0), QColor(0, 255, 0));
+    Series3 = AddLine(Chart2, "Series3", LinePen(QColor(0, 0, 255), 1), cMarker::Triangle, 2, 3,
+                      QColor(0, 255, 255), QColor(0, 0, 255));
+    AddAxes(Chart2, x, y);
     pcPlots->setCurrentIndex(0);
 }
 
