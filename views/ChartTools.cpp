@@ -1,7 +1,10 @@
 #include "views/ChartTools.h"
 
+#include <QComboBox>
+#include <QLabel>
 #include <QPainter>
 #include <QPen>
+#include <QVBoxLayout>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
@@ -54,6 +57,34 @@ QChartView* MakeChartView(QWidget* parent, const char* name, const QString& titl
     view->setObjectName(QString::fromLatin1(name));
     view->setRenderHint(QPainter::Antialiasing, false);
     return view;
+}
+
+QWidget* MakeShowPanel(QWidget* window, QLabel*& label1, QComboBox*& cbbShow, const QStringList& items,
+                       int showWidth)
+{
+    auto* panel = new QWidget(window);
+    panel->setObjectName("Panel1");
+    panel->setFixedHeight(65);
+    label1 = new QLabel("Show:", panel);
+    label1->setObjectName("Label1");
+    QFont bold = label1->font();
+    bold.setBold(true);
+    label1->setFont(bold);
+    label1->move(8, 8);
+    cbbShow = new QComboBox(panel);
+    cbbShow->setObjectName("cbbShow");
+    cbbShow->addItems(items);
+    cbbShow->setGeometry(8, 28, showWidth, 24);
+    return panel;
+}
+
+void LayOutChartWindow(QWidget* window, QWidget* panel, QChartView* chart)
+{
+    auto* layout = new QVBoxLayout(window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(panel);
+    layout->addWidget(chart, 1);
 }
 
 QLineSeries* AddLine(QChartView* view, const char* name, const QPen& pen, cMarker shape, int markerW,

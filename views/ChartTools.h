@@ -1,6 +1,6 @@
 // Small builders shared by the chart windows: white two-dimensional charts
 // without legend, line series with image point markers, value axes that
-// follow their data.
+// follow their data, and the selector panel above a chart.
 #pragma once
 
 #include <QColor>
@@ -8,8 +8,11 @@
 #include <QPen>
 #include <QPointF>
 #include <QString>
+#include <QStringList>
 
 class QChartView;
+class QComboBox;
+class QLabel;
 class QLineSeries;
 class QValueAxis;
 class QWidget;
@@ -17,6 +20,14 @@ class QWidget;
 enum class cMarker { None, Circle, Triangle, DownTriangle, Square };
 
 QChartView* MakeChartView(QWidget* parent, const char* name, const QString& title = QString());
+
+// The control panel on top of a chart window ("Panel1"): the bold caption
+// Label1 "Show:" over the selector cbbShow, which lists `items`.
+QWidget* MakeShowPanel(QWidget* window, QLabel*& label1, QComboBox*& cbbShow, const QStringList& items,
+                       int showWidth);
+
+// A chart window's layout: the panel on top, the chart filling the rest.
+void LayOutChartWindow(QWidget* window, QWidget* panel, QChartView* chart);
 
 // A line series named `name`, added to the chart of `view`. Markers are drawn
 // once as an image so that charts of tens of thousands of points stay fast.

@@ -12,7 +12,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPen>
-#include <QVBoxLayout>
 #include <QtCharts/QAreaSeries>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
@@ -25,19 +24,8 @@ TfmHistogram::TfmHistogram(QWidget* parent) : QWidget(parent, Qt::Window)
     setWindowTitle("Expression distribution");
     resize(564, 568);
 
-    auto* top = new QWidget(this);
-    top->setObjectName("Panel1");
-    top->setFixedHeight(65);
-    Label1 = new QLabel("Show:", top);
-    Label1->setObjectName("Label1");
-    QFont bold = Label1->font();
-    bold.setBold(true);
-    Label1->setFont(bold);
-    Label1->move(8, 8);
-    cbbShow = new QComboBox(top);
-    cbbShow->setObjectName("cbbShow");
-    cbbShow->addItems({"All expressions", "Expression for gene #", "Expression for array #"});
-    cbbShow->setGeometry(8, 28, 180, 24);
+    QWidget* top = MakeShowPanel(this, Label1, cbbShow,
+                                 {"All expressions", "Expression for gene #", "Expression for array #"}, 180);
     edNumber = new QLineEdit("20", top);
     edNumber->setObjectName("edNumber");
     edNumber->setGeometry(192, 28, 64, 24);
@@ -73,11 +61,7 @@ TfmHistogram::TfmHistogram(QWidget* parent) : QWidget(parent, Qt::Window)
     AxisX->setLabelFormat("%.4g");
     AxisY->setLabelFormat("%d");
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(top);
-    layout->addWidget(ChartHist, 1);
+    LayOutChartWindow(this, top, ChartHist);
 
     connect(cbbShow, &QComboBox::currentIndexChanged, this, [this] { Change(); });
     for (QLineEdit* e : {edNumber, edNBins, edNStd})

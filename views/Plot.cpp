@@ -9,7 +9,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPen>
-#include <QVBoxLayout>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
@@ -23,19 +22,7 @@ TfmPlot::TfmPlot(QWidget* parent) : QWidget(parent, Qt::Window)
     setWindowTitle("fmPlot");
     resize(582, 386);
 
-    auto* top = new QWidget(this);
-    top->setObjectName("Panel1");
-    top->setFixedHeight(65);
-    Label1 = new QLabel("Show:", top);
-    Label1->setObjectName("Label1");
-    QFont bold = Label1->font();
-    bold.setBold(true);
-    Label1->setFont(bold);
-    Label1->move(8, 8);
-    cbbShow = new QComboBox(top);
-    cbbShow->setObjectName("cbbShow");
-    cbbShow->addItems({"Expression by genes", "Expression by arrays"});
-    cbbShow->setGeometry(8, 28, 200, 24);
+    QWidget* top = MakeShowPanel(this, Label1, cbbShow, {"Expression by genes", "Expression by arrays"}, 200);
     Label2 = new QLabel("Show variation as:", top);
     Label2->setObjectName("Label2");
     Label2->move(230, 8);
@@ -57,11 +44,7 @@ TfmPlot::TfmPlot(QWidget* parent) : QWidget(parent, Qt::Window)
     AxisX->setLabelFormat("%d");
     AxisY->setLabelFormat("%.4g");
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(top);
-    layout->addWidget(Chart, 1);
+    LayOutChartWindow(this, top, Chart);
 
     connect(cbbShow, &QComboBox::currentIndexChanged, this, [this] { cbbShowChange(); });
     connect(cbbVariation, &QComboBox::currentIndexChanged, this, [this] { cbbShowChange(); });
