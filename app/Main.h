@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 class cCEMatrix;
 class cExprData;
@@ -271,6 +272,10 @@ class TfmMain : public QMainWindow {
     // Fills mCon with one line per array or gene: its number put into the
     // pattern `number` ("#%1: "), then its text.
     void PrintList(int count, const char* number, const std::function<QString(int)>& text);
+    // The course of every result file: a table and a matrix are there, the
+    // name comes from dlgSave (or its preset, when taken), and the window is
+    // busy while `write` makes the file; a refusal or failure is reported.
+    void SaveResult(bool takePreset, const std::function<std::string(const char* path)>& write);
     // Profile plot and histogram re-run their current selection.
     void RefreshViews();
     // Runs CalcCE on a worker thread while the window keeps handling events.

@@ -335,65 +335,62 @@ void TfmMain::btListPatternClick()
 
 // ---- result files ----
 
-void TfmMain::btSaveFilteredClick()
+void TfmMain::SaveResult(bool takePreset, const std::function<std::string(const char* path)>& write)
 {
     if (ExprData == nullptr || CEMatrix == nullptr || Computing()) return;
-    if (dlgSave.Preset == 0 && !dlgSave.Execute(this)) return;
-    dlgSave.Preset = 0;
-    const QString path = dlgSave.FileName;
+    if (takePreset) {
+        if (dlgSave.Preset == 0 && !dlgSave.Execute(this)) return;
+        dlgSave.Preset = 0;
+    } else if (!dlgSave.Execute(this)) {
+        return;
+    }
+    const QByteArray path = FilePath(dlgSave.FileName);
     cComputeScope scope(ComputeDepth);
     cBusyScope busy(this);
     ProcessMessages();
-    ReportWriteError(WriteFilteredTable(FilePath(path).constData(), *ExprData, DecimalChar()));
+    ReportWriteError(write(path.constData()));
+}
+
+void TfmMain::btSaveFilteredClick()
+{
+    // The network job hands its input file's name over as a preset.
+    SaveResult(true, [this](const char* path) { return WriteFilteredTable(path, *ExprData, DecimalChar()); });
 }
 
 void TfmMain::btSaveCEClick()
 {
-    if (ExprData == nullptr || CEMatrix == nullptr || Computing()) return;
-    if (!dlgSave.Execute(this)) return;
-    const QString path = dlgSave.FileName;
-    cComputeScope scope(ComputeDepth);
-    cBusyScope busy(this);
-    ProcessMessages();
-    // Both numbers are read before the file is created, so that a typing error
-    // leaves no file holding only its first line.
-    const int p = TextToInt(edCEPower->text());
-    const double t = TextToFloat(edCEThreshold->text());
-    ReportWriteError(WritePairwiseCE(FilePath(path).constData(), *ExprData, *CEMatrix, p, t));
+    SaveResult(false, [this](const char* path) {
+        // Both numbers are read before the file is created, so that a typing
+        // error leaves no file holding only its first line.
+        const int p = TextToInt(edCEPower->text());
+        const double t = TextToFloat(edCEThreshold->text());
+        return WritePairwiseCE(path, *ExprData, *CEMatrix, p, t);
+    });
 }
 
 void TfmMain::btSaveDCClick()
 {
-    if (ExprData == nullptr || CEMatrix == nullptr || Computing()) return;
-    if (!dlgSave.Execute(this)) return;
-    const QString path = dlgSave.FileName;
-    cComputeScope scope(ComputeDepth);
-    cBusyScope busy(this);
-    ProcessMessages();
-    const int g = tbGeneNum1->value() - 1;
-    int p = 0;
-    double t = 0;
-    ReadCEParameters(p, t);
-    // The writer refuses a power below 1 (with 0 the cut-off has no value) with a message.
-    ReportWriteError(WriteGeneList(FilePath(path).constData(), *ExprData, g, p, t, DecimalChar()));
+    SaveResult(false, [this](const char* path) {
+        const int g = tbGeneNum1->value() - 1;
+        int p = 0;
+        double t = 0;
+        ReadCEParameters(p, t);
+        // The writer refuses a power below 1 (with 0 the cut-off has no value) with a message.
+        return WriteGeneList(path, *ExprData, g, p, t, DecimalChar());
+    });
 }
 
 void TfmMain::btSaveCPatternClick()
 {
-    if (ExprData == nullptr || CEMatrix == nullptr || Computing()) return;
-    if (!dlgSave.Execute(this)) return;
-    const QString path = dlgSave.FileName;
-    cComputeScope scope(ComputeDepth);
-    cBusyScope busy(this);
-    ProcessMessages();
-    const int i = tbGeneNum1->value() - 1;
-    const int P = TextToInt(edPattern->text());
-    int p = 0;
-    double t = 0;
-    ReadCEParameters(p, t);
-    // A pattern that no gene carries is refused by the writer with a message.
-    ReportWriteError(
-        WritePatternFile(FilePath(path).constData(), *ExprData, *CEMatrix, i, P, p, t, DecimalChar()));
+    SaveResult(false, [this](const char* path) {
+        const int i = tbGeneNum1->value() - 1;
+        const int P = TextToInt(edPattern->text());
+        int p = 0;
+        double t = 0;
+        ReadCEParameters(p, t);
+        // A pattern that no gene carries is refused by the writer with a message.
+        return WritePatternFile(path, *ExprData, *CEMatrix, i, P, p, t, DecimalChar());
+    });
 }
 
 void TfmMain::btShowCEClick()
