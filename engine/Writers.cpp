@@ -116,6 +116,17 @@ bool MatrixFits(const cExprData& d, const cCEMatrix& M)
 
 const char* const MatrixMismatch = "The co-expression matrix does not belong to this table.";
 
+// The two header lines naming the filter the result was cut with.
+void WriteFilterLines(cTextFile& f, std::string& line, int p, double t)
+{
+    line = "\"Filtering power:\"\t";
+    AppendInt(line, p);
+    f.Line(line);
+    line = "\"Filtering threshold:\"\t";
+    AppendPrintfF(line, t);
+    f.Line(line);
+}
+
 // The header shared by the gene list and the pattern file, after its first line.
 void WriteGeneHeader(cTextFile& f, std::string& line, const cExprData& d, int gene, int p, double t)
 {
@@ -125,12 +136,7 @@ void WriteGeneHeader(cTextFile& f, std::string& line, const cExprData& d, int ge
     line = "\"Name:\"\t";
     AppendQuoted(line, d.GeneName[gene], cExprData::NameLen);
     f.Line(line);
-    line = "\"Filtering power:\"\t";
-    AppendInt(line, p);
-    f.Line(line);
-    line = "\"Filtering threshold:\"\t";
-    AppendPrintfF(line, t);
-    f.Line(line);
+    WriteFilterLines(f, line, p, t);
     line = "\"ID\"\t\"RefSeq\"\t\"Name\"\t\"xCorr\"\t\"CE\"";
     f.Line(line);
 }
@@ -199,12 +205,7 @@ std::string WritePairwiseCE(const char* path, const cExprData& d, const cCEMatri
     if (std::string why = f.Create(path); !why.empty()) return why;
     std::string line = "\"Gene coexpression detected (correlation is given for filtered genes)\"";
     f.Line(line);
-    line = "\"Filtering power:\"\t";
-    AppendInt(line, p);
-    f.Line(line);
-    line = "\"Filtering threshold:\"\t";
-    AppendPrintfF(line, t);
-    f.Line(line);
+    WriteFilterLines(f, line, p, t);
     line = "\"ID1\"\t\"Name1\"\t\"ID2\"\t\"Name2\"\t\"Correlation(*100)\"\t\"CE Pattern\"";
     f.Line(line);
 
