@@ -6,6 +6,7 @@
 //
 // Prints medians. Needs R (Rcmd under the usual roots) and is run from the source tree's root,
 // which holds scripts/genes2pca.r.
+#include "Timing.h"
 #include "engine/CEMatrix.h"
 #include "engine/ExprData.h"
 #include "engine/Writers.h"
@@ -26,21 +27,6 @@
 #include <vector>
 
 namespace {
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-template <class F> double TimeMs(F f)
-{
-    QElapsedTimer t;
-    t.start();
-    f();
-    return static_cast<double>(t.nsecsElapsed()) / 1e6;
-}
 
 class cQuiet : public cExprData {
   public:

@@ -5,6 +5,7 @@
 //   bench_window [TABLE] [RUNS]    (default ../shared/data/bladder.txt, 5 runs)
 //
 // Runs headless unless QT_QPA_PLATFORM says otherwise; prints medians.
+#include "Timing.h"
 #include "app/Main.h"
 #include "app/Ui.h"
 #include "app/WinExprData.h"
@@ -22,25 +23,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <vector>
-
-namespace {
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-template <class F> double TimeMs(F f)
-{
-    QElapsedTimer t;
-    t.start();
-    f();
-    return static_cast<double>(t.nsecsElapsed()) / 1e6;
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {

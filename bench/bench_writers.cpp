@@ -15,16 +15,10 @@
 #include "CEMatrix.h"
 #include "ExprData.h"
 #include "Format.h"
+#include "Timing.h"
 #include "Writers.h"
 
 namespace {
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
 
 double Time(const char* what, int runs, const std::function<void()>& f)
 {
