@@ -75,6 +75,9 @@ class TfmMain : public QMainWindow {
     static std::uint64_t HeapBytes();
     // What the status panel shows: the heap plus a matrix held beside it.
     unsigned MemoryInUse() const;
+    // Runs a wait for work outside the window (an R job): Computing() is true
+    // meanwhile, and a click handled during it is an action of its own.
+    void HoldActions(const std::function<void()>& wait);
 
     // ---- actions (handlers named after their control and event) ----
     void FormCreate();

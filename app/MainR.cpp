@@ -3,6 +3,7 @@
 // jobs live in rjobs/; the window lends them its state and controls.
 #include "app/Icons.h"
 #include "app/Main.h"
+#include "app/MainShared.h"
 #include "app/Ui.h"
 #include "app/WinExprData.h"
 #include "app/Windows.h"
@@ -35,6 +36,7 @@ cRHost MakeHost(TfmMain* w)
     h.Log = [w](const QString& text) { w->AddLogText(text); };
     h.SetRGlyph = [w](bool found) { w->SetRGlyph(found); };
     h.Busy = [w](bool on) { w->SetBusy(on); };
+    h.Hold = [w](const std::function<void()>& wait) { w->HoldActions(wait); };
     h.LoadPreset = [w](const QString& path) {
         w->dlgOpen.FileName = path;
         w->dlgOpen.Preset = 1;
@@ -54,6 +56,12 @@ void TfmMain::SetRGlyph(bool found)
 {
     btROptions->setProperty("glyphFound", found);
     btROptions->setIcon(QIcon((found ? imgR : imgNoR)->pixmap()));
+}
+
+void TfmMain::HoldActions(const std::function<void()>& wait)
+{
+    cComputeScope scope(ComputeDepth);
+    WithoutActionNesting(wait);
 }
 
 void TfmMain::SearchR()

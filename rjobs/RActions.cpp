@@ -27,6 +27,17 @@ void Busy(cRHost& h, bool on)
     if (h.Busy) h.Busy(on);
 }
 
+// Runs the job with the window's other actions held while it waits.
+cRJobStatus RunHeld(cRHost& h, const std::function<cRJobStatus()>& run)
+{
+    cRJobStatus status = cRJobStatus::Finished;
+    if (h.Hold)
+        h.Hold([&] { status = run(); });
+    else
+        status = run();
+    return status;
+}
+
 // The result check of a job: the file must be there and must not be one left over from before
 // the job (a stale file would otherwise pass for the job's result).
 struct cFileStamp {
@@ -122,9 +133,10 @@ void btRProcessingClick(cRHost& h, TfmRParam* dialog)
     const cFileStamp before = cFileStamp::Of(NativeSeparators(result));
 
     Busy(h, true);
-    const cRJobStatus status =
-        RunBatchJob(PreprocessingJob(dataPath, h.DataFile ? h.DataFile() : QString(), outName), h.StartFolder,
-                    *h.RFolder, dialog ? dialog->mBat : nullptr, h.Window);
+    const cRJobStatus status = RunHeld(h, [&] {
+        return RunBatchJob(PreprocessingJob(dataPath, h.DataFile ? h.DataFile() : QString(), outName),
+                           h.StartFolder, *h.RFolder, dialog ? dialog->mBat : nullptr, h.Window);
+    });
     Busy(h, false);
     const QString jobScript = ScriptsFile(h.StartFolder, JobScriptName());
     if (status == cRJobStatus::CannotWrite) {
@@ -165,8 +177,10 @@ void btNetworkClick(cRHost& h, TfmRParam* dialog, TfmScr3D* view)
         h.SaveFilteredPreset(h.StartFolder + QStringLiteral("/scripts/temp.genes4pca.txt"));
 
     Busy(h, true);
-    const cRJobStatus status = RunBatchJob(NetworkJob(h.StartFolder), h.StartFolder, *h.RFolder,
-                                           dialog ? dialog->mBat : nullptr, h.Window);
+    const cRJobStatus status = RunHeld(h, [&] {
+        return RunBatchJob(NetworkJob(h.StartFolder), h.StartFolder, *h.RFolder,
+                           dialog ? dialog->mBat : nullptr, h.Window);
+    });
     Busy(h, false);
     if (status == cRJobStatus::CannotWrite) {
         Message(h, QStringLiteral("Error"), CannotWriteText(jobScript));

@@ -34,6 +34,9 @@ struct cRHost {
     // The R button's picture: imgR when found, imgNoR when not.
     std::function<void(bool found)> SetRGlyph;
     std::function<void(bool on)> Busy;
+    // Runs the wait for a job. The window holds its other actions meanwhile, so that a click
+    // handled during the wait neither changes the table or the matrix nor nests in the job's action.
+    std::function<void(const std::function<void()>& wait)> Hold;
     // Load Data with dlgOpen preset to path.
     std::function<void(const QString& path)> LoadPreset;
     // Save filtered DATA with dlgSave preset to path.

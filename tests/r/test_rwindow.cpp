@@ -19,6 +19,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <cmath>
@@ -157,4 +158,73 @@ TEST_F(RWindowTest, NetworkShowsTheLaidOutGenes)
     EXPECT_EQ(QDir(Start + "/scripts").entryList(QDir::Files), QStringList{"genes2pca.r"});
     // The export went through the preset save dialog and left it unset.
     EXPECT_EQ(fmMain->dlgSave.Preset, 0);
+}
+
+TEST_F(RWindowTest, ClicksWhileAJobWaitsLeaveTheTableAndTheMatrixAlone)
+{
+    REQUIRE_R(rFolder);
+    fmMain->Timer1Timer();
+    const QString table = Tmp.path() + "/data/table.txt";
+    const QString other = Tmp.path() + "/other.txt";
+    WriteFile(table, Table);
+    WriteFile(other, Table);
+    Load(table);
+    ASSERT_NE(fmMain->ExprData, nullptr);
+
+    // Load Data (with a file name ready, as a dialog would give) and Calculate CE clicked as
+    // soon as the job's runner waits.
+    const auto clickDuringJob = [&](const char* job) {
+        bool clicked = false;
+        QTimer poll;
+        poll.setInterval(5);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (clicked || cRJobRunner::Active() == nullptr) return;
+            clicked = true;
+            EXPECT_TRUE(fmMain->Computing());
+            fmMain->dlgOpen.FileName = other;
+            fmMain->dlgOpen.Preset = 1;
+            QTest::mouseClick(fmMain->btOpen, Qt::LeftButton);
+            QTest::mouseClick(fmMain->btCalcCE, Qt::LeftButton);
+        });
+        poll.start();
+        Click(job);
+        poll.stop();
+        EXPECT_TRUE(clicked) << job;
+        EXPECT_FALSE(fmMain->Computing()) << job;
+    };
+    const auto count = [this](const QString& part) {
+        return static_cast<int>(LogLines().filter(part).size());
+    };
+
+    fmMain->mRNorm->setPlainText("Sys.sleep(1)\n" + DefaultRNormText());
+    clickDuringJob("btRProcessing");
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+    EXPECT_EQ(fmMain->lbFileName->text(), "data.norm");
+    EXPECT_EQ(count("Data loading from " + other), 0);
+    EXPECT_EQ(count("Calculation of CE matrix is started"), 0);
+
+    // The network job keeps the matrix it was started on.
+    fmMain->edCEThreshold->setText("0.9");
+    Click("btCalcCE");
+    ASSERT_TRUE(QTest::qWaitFor([] { return fmMain->CEMatrix != nullptr && !fmMain->CalcRunning(); }, 20000));
+    const cCEMatrix* matrix = fmMain->CEMatrix;
+    const cWinExprData* data = fmMain->ExprData;
+    int coexpressed = 0;
+    for (int g = 0; g < data->nGenes; ++g)
+        coexpressed += data->nCE[g] > 0;
+    ASSERT_GT(coexpressed, 1);
+    const QString script = Start + "/scripts/genes2pca.r";
+    WriteFile(script, "Sys.sleep(1)\n" + rtest::ReadFile(script));
+    clickDuringJob("btNetwork");
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+    EXPECT_EQ(fmMain->CEMatrix, matrix);
+    EXPECT_EQ(fmMain->ExprData, data);
+    EXPECT_EQ(count("Data loading from " + other), 0);
+    EXPECT_EQ(count("Calculation of CE matrix is started"), 1);
+    ASSERT_TRUE(fmScr3D->ShowsNetwork());
+    EXPECT_EQ(static_cast<int>(fmScr3D->Scene.Nodes.size()), coexpressed);
+
+    // Afterwards the window's actions work again.
+    Load(other);
+    EXPECT_EQ(fmMain->lbFileName->text(), "other.txt");
 }
