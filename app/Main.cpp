@@ -922,7 +922,8 @@ void TfmMain::btClearConClick()
 
 // ---- normalization ----
 
-void TfmMain::btArrayNormClick()
+void TfmMain::Normalize(const char* between, QCheckBox* centerBox, QCheckBox* scaleBox,
+                        void (cExprData::*norm)(bool center, bool scale))
 {
     if (ExprData == nullptr || Computing()) return;
     SetBusy(true);
@@ -931,37 +932,27 @@ void TfmMain::btArrayNormClick()
         SetBusy(false);
         return;
     }
-    const bool center = chbCenterArrays->isChecked();
-    const bool scale = chbScaleArrays->isChecked();
-    ExprData->NormArrays(center, scale);
+    const bool center = centerBox->isChecked();
+    const bool scale = scaleBox->isChecked();
+    (ExprData->*norm)(center, scale);
     lbMean->setText(FixedText(ExprData->TotalMean, 5, 5));
     lbStDev->setText(FixedText(ExprData->TotalSD, 5, 5));
     RefreshViews();
-    AddLogLine(QStringLiteral(": between-arrays normalization is performed (") +
+    AddLogLine(QStringLiteral(": between-") + QLatin1String(between) +
+               QStringLiteral(" normalization is performed (") +
                (center ? QStringLiteral("centring ") : QString()) +
                (scale ? QStringLiteral("scaling ") : QString()) + QStringLiteral(")."));
     SetBusy(false);
 }
 
+void TfmMain::btArrayNormClick()
+{
+    Normalize("arrays", chbCenterArrays, chbScaleArrays, &cExprData::NormArrays);
+}
+
 void TfmMain::btGeneNormClick()
 {
-    if (ExprData == nullptr || Computing()) return;
-    SetBusy(true);
-    ProcessMessages();
-    if (ExprData == nullptr || Computing()) {
-        SetBusy(false);
-        return;
-    }
-    const bool center = chbCenterGenes->isChecked();
-    const bool scale = chbScaleGenes->isChecked();
-    ExprData->NormGenes(center, scale);
-    lbMean->setText(FixedText(ExprData->TotalMean, 5, 5));
-    lbStDev->setText(FixedText(ExprData->TotalSD, 5, 5));
-    RefreshViews();
-    AddLogLine(QStringLiteral(": between-genes normalization is performed (") +
-               (center ? QStringLiteral("centring ") : QString()) +
-               (scale ? QStringLiteral("scaling ") : QString()) + QStringLiteral(")."));
-    SetBusy(false);
+    Normalize("genes", chbCenterGenes, chbScaleGenes, &cExprData::NormGenes);
 }
 
 void TfmMain::btNormalizeClick()

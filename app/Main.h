@@ -272,6 +272,10 @@ class TfmMain : public QMainWindow {
     // Reads edCEPower and edCEThreshold and writes them back in canonical form.
     void ReadCEParameters(int& p, double& t);
     void LeaveRunningState();
+    // Normalization between arrays or between genes, with the centring and
+    // scaling its two check boxes ask for; `between` names it in the log.
+    void Normalize(const char* between, QCheckBox* centerBox, QCheckBox* scaleBox,
+                   void (cExprData::*norm)(bool center, bool scale));
     // Fills mCon with one line per array or gene: its number put into the
     // pattern `number` ("#%1: "), then its text.
     void PrintList(int count, const char* number, const std::function<QString(int)>& text);
