@@ -388,6 +388,7 @@ void TfmMain::CreateNormalizationTab()
     SetTextColor(btRProcessing, kNavy);
     btRProcessing->setEnabled(false);
     BitBtn1 = Button(GroupBox3, "BitBtn1", QStringLiteral("Preprocessing routine"), 460, 20, 150, 28);
+    BitBtn1->setToolTip(QStringLiteral("Put the example preprocessing script back"));
     mRNorm = Memo(GroupBox3, "mRNorm", true);
     mRNorm->setGeometry(10, 56, 600, 232);
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -614,6 +615,7 @@ void TfmMain::Connect()
     wire(btArrayNorm, &TfmMain::btArrayNormClick);
     wire(btGeneNorm, &TfmMain::btGeneNormClick);
     wire(btRProcessing, &TfmMain::btRProcessingClick);
+    wire(BitBtn1, &TfmMain::BitBtn1Click);
     wire(btSaveFiltered, &TfmMain::btSaveFilteredClick);
     wire(btSaveCE, &TfmMain::btSaveCEClick);
     wire(btCEPatterns, &TfmMain::btCEPatternsClick);

@@ -129,6 +129,8 @@ class TfmMain : public QMainWindow {
     void SearchR();
     void btROptionsClick();
     void btRProcessingClick();
+    // "Preprocessing routine": puts the delivered example script back into mRNorm.
+    void BitBtn1Click();
     void btNetworkClick();
 
     // ---- controls ----

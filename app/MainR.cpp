@@ -8,6 +8,7 @@
 #include "app/WinExprData.h"
 #include "app/Windows.h"
 #include "rjobs/RActions.h"
+#include "rjobs/RJob.h"
 #include "rjobs/Rparam.h"
 #include "views/Scr3d.h"
 
@@ -89,4 +90,16 @@ void TfmMain::btNetworkClick()
     if (Computing()) return;
     cRHost h = MakeHost(this);
     ::btNetworkClick(h, fmRParam, fmScr3D);
+}
+
+void TfmMain::BitBtn1Click()
+{
+    // An edited script is only replaced when the user agrees: it may be hours of work.
+    const QString routine = DefaultRNormText();
+    if (mRNorm->toPlainText() == routine) return;
+    if (MessageBox(this, QStringLiteral("Preprocessing routine"),
+                   QStringLiteral("Replace the script with the example preprocessing routine?"),
+                   cMsgButtons::OkCancel) != cMsgResult::Ok)
+        return;
+    mRNorm->setPlainText(routine);
 }
