@@ -150,4 +150,23 @@ void FitAxes(QValueAxis* x, QValueAxis* y, const QList<const QList<QPointF>*>& l
     widen(y0, y1);
     x->setRange(x0, x1);
     y->setRange(y0, y1);
+    NiceTicks(x);
+    NiceTicks(y);
+}
+
+void NiceTicks(QValueAxis* axis)
+{
+    // Ticks at round multiples anchored at 0, so that labels read 0, 0.5, 1 ...
+    // rather than evenly split range ends such as -0.5612 or 1.006e-09.
+    const double span = axis->max() - axis->min();
+    if (!(span > 0) || !std::isfinite(span)) return;
+    const double raw = span / 5;
+    const double mag = std::pow(10.0, std::floor(std::log10(raw)));
+    const double f = raw / mag;
+    double step = (f < 1.5 ? 1 : f < 3 ? 2 : f < 7 ? 5 : 10) * mag;
+    // Whole-number labels need whole steps, or neighbouring labels repeat.
+    if (axis->labelFormat().contains(QLatin1Char('d'))) step = std::max(1.0, std::round(step));
+    axis->setTickType(QValueAxis::TicksDynamic);
+    axis->setTickAnchor(0.0);
+    axis->setTickInterval(step);
 }

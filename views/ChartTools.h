@@ -43,3 +43,5 @@ void AddValueAxes(QChartView* view, QValueAxis*& x, QValueAxis*& y, const QStrin
 // Sets the axis ranges to span the given point lists (a flat line or a single
 // point gets a unit band around it; no points leave the axes as they are).
 void FitAxes(QValueAxis* x, QValueAxis* y, const QList<const QList<QPointF>*>& lists, bool yFromZero = false);
+// Round tick steps anchored at 0 for the axis's present range.
+void NiceTicks(QValueAxis* axis);
