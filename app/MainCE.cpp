@@ -76,6 +76,19 @@ void ReportWriteError(const std::string& error)
     throw cActionError(QString::fromLocal8Bit(error.c_str()));
 }
 
+// The message for a power and threshold that are numbers but give no cut-off
+// t^(1/p), or an empty text. Texts that are not numbers are left to the
+// conversion inside the action, which reports them.
+QString UnusableCEParameters(const QLineEdit* power, const QLineEdit* threshold,
+                             bool (*valid)(int, double, QString*))
+{
+    int p = 0;
+    double t = 0;
+    QString message;
+    if (TryTextToInt(power->text(), p) && TryTextToFloat(threshold->text(), t)) valid(p, t, &message);
+    return message;
+}
+
 } // namespace
 
 bool TfmMain::ValidCEParameters(int p, double t, QString* message)
@@ -145,16 +158,11 @@ void TfmMain::btCalcCEClick()
         return;
     }
     if (Computing()) return;
-    {
-        // Numbers the calculation cannot use are refused before anything changes.
-        int p = 0;
-        double t = 0;
-        QString message;
-        if (TryTextToInt(edCEPower->text(), p) && TryTextToFloat(edCEThreshold->text(), t) &&
-            !ValidCEParameters(p, t, &message)) {
-            MessageBox(this, QStringLiteral("Error"), message);
-            return;
-        }
+    // Numbers the calculation cannot use are refused before anything changes.
+    if (const QString message = UnusableCEParameters(edCEPower, edCEThreshold, &ValidCEParameters);
+        !message.isEmpty()) {
+        MessageBox(this, QStringLiteral("Error"), message);
+        return;
     }
     // 3. Running state.
     CancelPending = false;
@@ -249,6 +257,12 @@ void TfmMain::btCalcCEClick()
 void TfmMain::btRenewCEClick()
 {
     if (ExprData == nullptr || CEMatrix == nullptr || Computing()) return;
+    // Refused as by the calculation: before the page, the log or the fields change.
+    if (const QString message = UnusableCEParameters(edCEPower, edCEThreshold, &ValidCEParameters);
+        !message.isEmpty()) {
+        MessageBox(this, QStringLiteral("Error"), message);
+        return;
+    }
     PageControl->setCurrentIndex(2);
     {
         cComputeScope scope(ComputeDepth);

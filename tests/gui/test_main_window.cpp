@@ -29,6 +29,7 @@
 
 #include <cstring>
 #include <functional>
+#include <vector>
 
 #include <cmath>
 
@@ -640,6 +641,58 @@ TEST_F(MainWindowTest, RecalculationMeasureListAndPatternListing)
     EXPECT_FALSE(Visible(Ctl("panMIParam")));
 }
 
+TEST_F(MainWindowTest, RecalculationRefusesNumbersWithoutACutOffBeforeAnythingChanges)
+{
+    Load(WriteTable("small.txt", kSmallTable));
+    Click("btCalcCE");
+    ASSERT_NE(fmMain->CEMatrix, nullptr);
+    const std::size_t cells = 36;
+    const std::vector<std::int8_t> before(fmMain->CEMatrix->Cells, fmMain->CEMatrix->Cells + cells);
+    const std::vector<int> nce(fmMain->ExprData->nCE, fmMain->ExprData->nCE + 6);
+    fmScreen->hide();
+    struct {
+        const char* Power;
+        const char* Threshold;
+        const char* Message;
+    } cases[] = {
+        {"00", "0.9", "The correlation power must be a whole number of at least 1."},
+        {"-1", "0.90", "The correlation power must be a whole number of at least 1."},
+        {"1", "0.0", "The filtering threshold must be a number above 0."},
+        {"1", "1e39", "The filtering threshold must be a number above 0."}, // infinite as a float
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.Power << " " << c.Threshold);
+        Messages.clear();
+        fmMain->PageControl->setCurrentIndex(0);
+        fmMain->edCEPower->setText(QLatin1String(c.Power));
+        fmMain->edCEThreshold->setText(QLatin1String(c.Threshold));
+        const int lines = LogLines().size();
+        Click("btRenewCE");
+        ASSERT_EQ(Messages.size(), 1u);
+        EXPECT_EQ(Messages[0].Caption, "Error");
+        EXPECT_EQ(Messages[0].Text, QLatin1String(c.Message));
+        // No start line, no page switch, the fields as typed, the results kept.
+        EXPECT_EQ(LogLines().size(), lines);
+        EXPECT_EQ(fmMain->PageControl->currentIndex(), 0);
+        EXPECT_EQ(Text("edCEPower"), QLatin1String(c.Power));
+        EXPECT_EQ(Text("edCEThreshold"), QLatin1String(c.Threshold));
+        EXPECT_EQ(std::vector<std::int8_t>(fmMain->CEMatrix->Cells, fmMain->CEMatrix->Cells + cells), before);
+        EXPECT_EQ(std::vector<int>(fmMain->ExprData->nCE, fmMain->ExprData->nCE + 6), nce);
+        EXPECT_FALSE(Ctl("btBusy")->isEnabled());
+        EXPECT_FALSE(fmScreen->isVisible());
+    }
+    // Texts that are no numbers are still reported by the conversion, after the start line.
+    Messages.clear();
+    fmMain->edCEPower->setText("1");
+    fmMain->edCEThreshold->setText("x");
+    const int lines = LogLines().size();
+    Click("btRenewCE");
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0].Text, "'x' is not a valid floating point value");
+    EXPECT_EQ(LogMessages().mid(lines), QStringList{": Re-calculation of CE matrix is started..."});
+    EXPECT_FALSE(Ctl("btBusy")->isEnabled());
+}
+
 TEST_F(MainWindowTest, ProgressDisplayAndMemoryPanelTexts)
 {
     struct {
@@ -714,4 +767,31 @@ TEST_F(MainWindowTest, ExitAsksFirstAndAboutShowsItsDisclaimer)
     Click("btExit");
     EXPECT_TRUE(closed);
     EXPECT_FALSE(fmMain->isVisible());
+}
+
+TEST_F(MainWindowTest, ProbeEmptyTable)
+{
+    Load(WriteTable("empty.txt", "ID\tName\tA\tB\n"));
+    fprintf(stderr, "log=%s\n", qPrintable(LogMessages().last()));
+    fprintf(stderr, "genes=%s arrays=%s miss=%s mean=%s sd=%s norm=%d calc=%d\n", qPrintable(Text("lbNGenes")),
+            qPrintable(Text("lbNArrays")), qPrintable(Text("lbMissing")), qPrintable(Text("lbMean")),
+            qPrintable(Text("lbStDev")), Ctl("btNormalize")->isEnabled(), Ctl("btCalcCE")->isEnabled());
+    Click("btNormalize");
+    Click("btCalcCE");
+    fprintf(stderr, "msgs=%zu\n", Messages.size());
+    for (auto& m : Messages) fprintf(stderr, "  %s\n", qPrintable(m.Text));
+    for (const char* b : {"btShowMA", "btMeanByMA", "btShowID", "btSaveFiltered", "btSaveCE", "btListPattern"}) Click(b);
+    fprintf(stderr, "log=%s\n", qPrintable(LogLines().join("|")));
+    Load(WriteTable("one.txt", "ID\tName\tA\tB\tC\nG1\tn\t1\t2\t3\n"));
+    fprintf(stderr, "one=%s\n", qPrintable(LogMessages().last()));
+    Click("btCalcCE");
+    fprintf(stderr, "log=%s lbco=%s\n", qPrintable(LogMessages().last()), qPrintable(Text("lbCoexpressed")));
+    Load(WriteTable("noarr.txt", "ID\tName\nG1\tn\nG2\tm\n"));
+    fprintf(stderr, "log=%s miss=%s mean=%s\n", qPrintable(LogMessages().last()), qPrintable(Text("lbMissing")), qPrintable(Text("lbMean")));
+    Click("btCalcCE");
+    Click("btMean4Genes");
+    fprintf(stderr, "con=%s\n", qPrintable(Text("mCon")));
+    QDir::setCurrent(Tmp.path());
+    Load("one.txt");
+    fprintf(stderr, "path=%s file=%s log=%s\n", qPrintable(Text("lbPath")), qPrintable(Text("lbFileName")), qPrintable(LogMessages().last()));
 }
