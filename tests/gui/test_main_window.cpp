@@ -768,30 +768,3 @@ TEST_F(MainWindowTest, ExitAsksFirstAndAboutShowsItsDisclaimer)
     EXPECT_TRUE(closed);
     EXPECT_FALSE(fmMain->isVisible());
 }
-
-TEST_F(MainWindowTest, ProbeEmptyTable)
-{
-    Load(WriteTable("empty.txt", "ID\tName\tA\tB\n"));
-    fprintf(stderr, "log=%s\n", qPrintable(LogMessages().last()));
-    fprintf(stderr, "genes=%s arrays=%s miss=%s mean=%s sd=%s norm=%d calc=%d\n", qPrintable(Text("lbNGenes")),
-            qPrintable(Text("lbNArrays")), qPrintable(Text("lbMissing")), qPrintable(Text("lbMean")),
-            qPrintable(Text("lbStDev")), Ctl("btNormalize")->isEnabled(), Ctl("btCalcCE")->isEnabled());
-    Click("btNormalize");
-    Click("btCalcCE");
-    fprintf(stderr, "msgs=%zu\n", Messages.size());
-    for (auto& m : Messages) fprintf(stderr, "  %s\n", qPrintable(m.Text));
-    for (const char* b : {"btShowMA", "btMeanByMA", "btShowID", "btSaveFiltered", "btSaveCE", "btListPattern"}) Click(b);
-    fprintf(stderr, "log=%s\n", qPrintable(LogLines().join("|")));
-    Load(WriteTable("one.txt", "ID\tName\tA\tB\tC\nG1\tn\t1\t2\t3\n"));
-    fprintf(stderr, "one=%s\n", qPrintable(LogMessages().last()));
-    Click("btCalcCE");
-    fprintf(stderr, "log=%s lbco=%s\n", qPrintable(LogMessages().last()), qPrintable(Text("lbCoexpressed")));
-    Load(WriteTable("noarr.txt", "ID\tName\nG1\tn\nG2\tm\n"));
-    fprintf(stderr, "log=%s miss=%s mean=%s\n", qPrintable(LogMessages().last()), qPrintable(Text("lbMissing")), qPrintable(Text("lbMean")));
-    Click("btCalcCE");
-    Click("btMean4Genes");
-    fprintf(stderr, "con=%s\n", qPrintable(Text("mCon")));
-    QDir::setCurrent(Tmp.path());
-    Load("one.txt");
-    fprintf(stderr, "path=%s file=%s log=%s\n", qPrintable(Text("lbPath")), qPrintable(Text("lbFileName")), qPrintable(LogMessages().last()));
-}
