@@ -29,6 +29,7 @@
 
 #include <cstring>
 #include <functional>
+#include <map>
 #include <vector>
 
 #include <cmath>
@@ -691,6 +692,123 @@ TEST_F(MainWindowTest, RecalculationRefusesNumbersWithoutACutOffBeforeAnythingCh
     EXPECT_EQ(Messages[0].Text, "'x' is not a valid floating point value");
     EXPECT_EQ(LogMessages().mid(lines), QStringList{": Re-calculation of CE matrix is started..."});
     EXPECT_FALSE(Ctl("btBusy")->isEnabled());
+}
+
+TEST_F(MainWindowTest, ActionsSetTheirStartStatesBeforeTheyWork)
+{
+    // The states each action sets at its start, seen at its first log line
+    // (written after them), each time from a window with every result action
+    // usable and the last tab in front.
+    const QString path = WriteTable("small.txt", kSmallTable);
+    const char* watched[] = {"btBusy",   "btOpen",    "btNormalize",   "btCalcCE",      "btRenewCE",
+                             "btPlot",   "btDistrib", "btShowCE",      "btCEPatterns",  "btSaveFiltered",
+                             "btSaveCE", "btExit",    "btListPattern", "btSaveCPattern"};
+    struct cSeen {
+        bool Done = false;
+        std::map<std::string, std::pair<bool, bool>> State; // name: enabled, shown
+        int Page = -1;
+        QString CalcCaption;
+        QColor CalcColor;
+        bool Running = false;
+    };
+    auto snapshot = [&](cSeen& s) {
+        for (const char* name : watched)
+            s.State[name] = {Ctl(name)->isEnabled(), Visible(Ctl(name))};
+        s.Page = fmMain->PageControl->currentIndex();
+        s.CalcCaption = fmMain->btCalcCE->text();
+        s.CalcColor = fmMain->btCalcCE->palette().color(QPalette::ButtonText);
+        s.Running = fmMain->CalcRunning();
+    };
+    struct {
+        const char* Action;
+        const char* Marker; // the action's first log line begins with it
+        int Page;
+        std::vector<const char*> Off;    // disabled at the start
+        std::vector<const char*> Hidden; // hidden at the start
+        std::vector<const char*> On;     // still usable at the start
+        bool Cancel;                     // btCalcCE is the cancel button
+    } cases[] = {
+        {"btOpen",
+         ": Data loading from ",
+         3,
+         {"btNormalize", "btCalcCE", "btRenewCE", "btCEPatterns", "btSaveFiltered", "btSaveCE"},
+         {"btPlot", "btDistrib", "btShowCE"},
+         {"btBusy", "btExit"},
+         false},
+        {"btCalcCE",
+         ": Calculation of CE matrix is started...",
+         2,
+         {"btOpen", "btNormalize", "btRenewCE", "btShowCE", "btSaveFiltered", "btSaveCE"},
+         {},
+         {"btBusy", "btCalcCE", "btCEPatterns", "btExit", "btListPattern", "btSaveCPattern"},
+         true},
+        {"btRenewCE",
+         ": Re-calculation of CE matrix is started...",
+         2,
+         {},
+         {},
+         {"btBusy", "btOpen", "btNormalize", "btCalcCE", "btShowCE", "btSaveFiltered", "btSaveCE"},
+         false},
+        {"btNormalize",
+         ": between-genes normalization is performed",
+         1,
+         {},
+         {},
+         {"btBusy", "btOpen", "btCalcCE", "btRenewCE", "btShowCE", "btSaveFiltered", "btSaveCE"},
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Action);
+        Load(path);
+        Click("btCalcCE");
+        ASSERT_NE(fmMain->CEMatrix, nullptr);
+        fmPlot->hide();
+        fmScreen->hide();
+        fmMain->PageControl->setCurrentIndex(3);
+        cSeen seen;
+        const QMetaObject::Connection watch =
+            QObject::connect(fmMain->mLog, &QPlainTextEdit::textChanged, fmMain, [&] {
+                if (!seen.Done && LogMessages().last().startsWith(QLatin1String(c.Marker))) {
+                    seen.Done = true;
+                    snapshot(seen);
+                }
+            });
+        if (c.Action == std::string("btOpen"))
+            Load(path);
+        else
+            Click(c.Action);
+        QObject::disconnect(watch);
+        ASSERT_TRUE(seen.Done);
+        EXPECT_EQ(seen.Page, c.Page);
+        for (const char* name : c.Off)
+            EXPECT_FALSE(seen.State[name].first) << name;
+        for (const char* name : c.Hidden)
+            EXPECT_FALSE(seen.State[name].second) << name;
+        for (const char* name : c.On)
+            EXPECT_TRUE(seen.State[name].first) << name;
+        EXPECT_EQ(seen.Running, c.Cancel);
+        EXPECT_EQ(seen.CalcCaption, c.Cancel ? "Cancel" : "Calculate CE");
+        EXPECT_EQ(seen.CalcColor, c.Cancel ? QColor(255, 0, 0) : QColor(Qt::black));
+        // Every action ends idle.
+        EXPECT_FALSE(Ctl("btBusy")->isEnabled());
+        EXPECT_FALSE(fmMain->CalcRunning());
+    }
+
+    // Exit answered with Cancel leaves every state, the log and the data as they were.
+    cSeen before, after;
+    snapshot(before);
+    const QString log = fmMain->mLog->toPlainText();
+    const cWinExprData* data = fmMain->ExprData;
+    const cCEMatrix* matrix = fmMain->CEMatrix;
+    MessageAnswers = {cMsgResult::Cancel};
+    Click("btExit");
+    snapshot(after);
+    EXPECT_EQ(after.State, before.State);
+    EXPECT_EQ(after.Page, before.Page);
+    EXPECT_EQ(fmMain->mLog->toPlainText(), log);
+    EXPECT_EQ(fmMain->ExprData, data);
+    EXPECT_EQ(fmMain->CEMatrix, matrix);
+    EXPECT_TRUE(fmMain->isVisible());
 }
 
 TEST_F(MainWindowTest, ProgressDisplayAndMemoryPanelTexts)
