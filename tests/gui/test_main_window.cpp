@@ -394,6 +394,17 @@ TEST_F(MainWindowTest, ConsolePrintoutsListTheTableOnePerLine)
     EXPECT_EQ(Text("mCon").split('\n').first(), "#1: A1"); // blanks of array names are dropped at load
     Click("btClearCon");
     EXPECT_EQ(Text("mCon"), "");
+
+    // After a normalization the statistics listings show the recomputed values.
+    Click("btArrayNorm");
+    ref.NormArrays(true, true);
+    for (const auto& c : cases) {
+        QStringList expected;
+        for (int k = 0; k < c.Count; ++k)
+            expected << c.Line(k);
+        Click(c.Button);
+        EXPECT_EQ(Text("mCon"), expected.join(QLatin1Char('\n'))) << c.Button;
+    }
 }
 
 TEST_F(MainWindowTest, NormalizationLogsItsPassesAndUpdatesTheTotals)
