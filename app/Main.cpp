@@ -802,6 +802,8 @@ void TfmMain::btOpenClick()
     btCEPatterns->setEnabled(false);
     btSaveFiltered->setEnabled(false);
     btSaveCE->setEnabled(false);
+    // The network needs the matrix, which goes with the old table.
+    btNetwork->setEnabled(false);
     ProcessMessages();
     // 4.-6.
     ReleaseMatrix();

@@ -897,3 +897,14 @@ TEST_F(MainWindowTest, ExitAsksFirstAndAboutShowsItsDisclaimer)
     EXPECT_TRUE(closed);
     EXPECT_FALSE(fmMain->isVisible());
 }
+
+TEST_F(MainWindowTest, ANewTableTakesTheNetworkButtonWithTheMatrix)
+{
+    Load(WriteTable("first.txt", kSmallTable));
+    Click("btCalcCE");
+    ASSERT_NE(fmMain->CEMatrix, nullptr);
+    EXPECT_TRUE(Ctl("btNetwork")->isEnabled());
+    Load(WriteTable("second.txt", kSmallTable));
+    EXPECT_EQ(fmMain->CEMatrix, nullptr);
+    EXPECT_FALSE(Ctl("btNetwork")->isEnabled());
+}
