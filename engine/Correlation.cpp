@@ -55,12 +55,7 @@ int cExprData::RenewCE(cCEMatrix* M, int p, float t)
         e.V = e.Hit ? CEPowerOf(q, p) : 0.0;
         e.Cell = e.Hit ? CECell(e.V) : 0;
     }
-    nCEGenes = 0;
-    Print(" Progress:    ");
-    for (int g = 0; g < n; ++g) {
-        nCE[g] = 0;
-        CELevel[g] = 0;
-    }
+    CEBegin(*this);
     char last[32] = "";
     // Tiles of 64 rows by 64 columns, row blocks outermost: the upper cells
     // are read along rows, the lower ones gathered in a small buffer and

@@ -453,13 +453,8 @@ void cCERun::Apply(int c)
 int cCERun::Run()
 {
     const int n = D.nGenes;
-    D.nCEGenes = 0;
     D.Stop = false;
-    D.Print(" Progress:    ");
-    for (int g = 0; g < n; ++g) {
-        D.nCE[g] = 0;
-        D.CELevel[g] = 0;
-    }
+    CEBegin(D);
 
     CEHitSink sink;
     sink.p = Power;

@@ -63,6 +63,16 @@ bool CEMatrixFits(const cExprData& d, const cCEMatrix* M)
     return M != nullptr && !M->Empty() && M->Size() == d.nGenes && d.nGenes >= 0;
 }
 
+void CEBegin(cExprData& d)
+{
+    d.nCEGenes = 0;
+    d.Print(" Progress:    ");
+    for (int g = 0; g < d.nGenes; ++g) {
+        d.nCE[g] = 0;
+        d.CELevel[g] = 0;
+    }
+}
+
 int CEThreadCount(int n)
 {
     if (n > 0) return n;
@@ -129,13 +139,8 @@ int CalcCEReference(cExprData& d, cCEMatrix* M, int p, float t)
     const int n = d.nGenes;
     const double T = CEThreshold(p, t);
     const int s = CEReportStep(d.nArrays);
-    d.nCEGenes = 0;
     d.Stop = false;
-    d.Print(" Progress:    ");
-    for (int g = 0; g < n; ++g) {
-        d.nCE[g] = 0;
-        d.CELevel[g] = 0;
-    }
+    CEBegin(d);
     char last[32] = "";
     for (int i = 0; i + 1 < n; ++i) {
         int h = 0;

@@ -32,6 +32,9 @@ inline void CEAddLevel(float& level, double v)
 
 // Rows between two progress reports, chosen by the number of arrays.
 int CEReportStep(int nArrays);
+// The common start of the calculation and the re-calculation: counts and
+// strengths cleared, the progress line opened through Print.
+void CEBegin(cExprData& d);
 // The progress text for a whole percentage: three backspaces, at least two
 // digits and a doubled percent sign (the text is printed as a format).
 void CEProgressText(char* buffer, std::size_t size, int percent);
