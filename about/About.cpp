@@ -1,7 +1,7 @@
 #include "about/About.h"
 
-#include "app/Icons.h"
-#include "app/Ui.h"
+#include "ui/Icons.h"
+#include "ui/Ui.h"
 
 #include <QEvent>
 #include <QHBoxLayout>

@@ -1,16 +1,19 @@
 #include "app/Main.h"
+#include "app/Analysis.h"
+#include "app/Jobs.h"
 #include "app/MainShared.h"
 
 #include "about/About.h"
-#include "app/Convert.h"
-#include "app/Icons.h"
-#include "app/Ui.h"
 #include "app/WinExprData.h"
 #include "app/Windows.h"
 #include "engine/CEMatrix.h"
 #include "engine/Numeric.h"
 #include "rjobs/RJob.h"
-#include "views/ChartTools.h"
+#include "ui/ChartTools.h"
+#include "ui/Convert.h"
+#include "ui/Icons.h"
+#include "ui/Palette.h"
+#include "ui/Ui.h"
 #include "views/Histogram.h"
 #include "views/Plot.h"
 
@@ -131,6 +134,13 @@ void SetBold(QWidget* w, bool bold = true)
     w->setFont(f);
 }
 
+// Why a table could not be loaded, for the message box.
+QString LoadFailureText(const cExprData&)
+{
+    return QStringLiteral(
+        "no header line holding \"ID\" and \"Name\" was found, or the file cannot be read.");
+}
+
 QPen LinePen(const QColor& color, int width)
 {
     QPen pen(color);
@@ -153,7 +163,7 @@ void AddAxes(QChartView* view, QValueAxis*& x, QValueAxis*& y, const QString& xT
 } // namespace
 
 TfmMain::TfmMain(QWidget* parent)
-    : QMainWindow(parent), StartFolder(QDir::currentPath()),
+    : QMainWindow(parent),
       dlgOpen("dlgOpen", cFileDialog::cKind::Open,
               QStringLiteral("Text files|*.txt|Filtered expression files|*.flt|All files|*.*"),
               QStringLiteral("txt")),
@@ -161,6 +171,8 @@ TfmMain::TfmMain(QWidget* parent)
               QStringLiteral("Text|*.txt|Filtered expression (text)|*.flt|Coexpression (text)|*.ce|All|*.*"),
               QStringLiteral("txt"))
 {
+    Analysis = new cAnalysis(this);
+    Analysis->StartFolder = QDir::currentPath();
     setObjectName(QStringLiteral("fmMain"));
     setWindowTitle(QStringLiteral("Korvalent"));
     setWindowIcon(GlyphIcon(cGlyph::App, 64));
@@ -240,16 +252,39 @@ TfmMain::TfmMain(QWidget* parent)
 TfmMain::~TfmMain()
 {
     Timer1->stop();
-    ReleaseMatrix();
-    DestroyData();
+    // The session stops and waits for a job still running before the table goes.
+    delete Analysis;
+    Analysis = nullptr;
 }
 
-void TfmMain::DestroyData()
+cWinExprData* TfmMain::ExprData() const
 {
-    // Its hook would show progress on this window; nothing is shown while it goes.
-    if (ExprData != nullptr) ExprData->Owner = nullptr;
-    delete ExprData;
-    ExprData = nullptr;
+    return Analysis->Data();
+}
+
+cCEMatrix* TfmMain::CEMatrix() const
+{
+    return Analysis->CEMatrix();
+}
+
+const QString& TfmMain::RFolder() const
+{
+    return Analysis->RFolder;
+}
+
+const QString& TfmMain::StartFolder() const
+{
+    return Analysis->StartFolder;
+}
+
+bool TfmMain::RAvailable() const
+{
+    return Analysis->RAvailable;
+}
+
+bool TfmMain::Computing() const
+{
+    return Analysis->Busy();
 }
 
 void TfmMain::CreateToolBar()
@@ -479,8 +514,7 @@ void TfmMain::CreateCETab()
     }
     Chart3->chart()->addSeries(serCluster);
     AddAxes(Chart3, Chart3AxisX, Chart3AxisY, QStringLiteral("Gene #"), QStringLiteral("Pattern index"));
-    Chart3AxisX->setRange(0, 1);
-    Chart3AxisY->setRange(0, 1);
+    SetEmptyPatternAxes();
     Chart3AxisX->setLabelFormat(QStringLiteral("%d"));
     Chart3AxisY->setLabelFormat(QStringLiteral("%d"));
 }
@@ -639,6 +673,12 @@ void TfmMain::Connect()
     connect(edGeneNum2, &QLineEdit::textChanged, this,
             [this] { RunAction(this, [this] { edGeneNum2Change(); }); });
     connect(Timer1, &QTimer::timeout, this, [this] { RunAction(this, [this] { Timer1Timer(); }); });
+
+    // The session says what changed; the window shows it.
+    connect(Analysis, &cAnalysis::busyChanged, this, [this] { UpdateControls(); });
+    connect(Analysis, &cAnalysis::matrixReleased, this, [this] { UpdateControls(); });
+    connect(Analysis, &cAnalysis::tableLoaded, this, [this] { RunAction(this, [this] { TableLoaded(); }); });
+    connect(Analysis, &cAnalysis::tableReleased, this, [this] { UpdateControls(); });
 }
 
 // The creation handler: default threshold, empty log and console, R search.
@@ -648,13 +688,13 @@ void TfmMain::FormCreate()
     mLog->clear();
     mCon->clear();
     SearchR();
+    UpdateControls();
 }
 
 void TfmMain::closeEvent(QCloseEvent* event)
 {
-    // A calculation still running is asked to stop; the action waiting for it
-    // then finishes before the program ends.
-    if (ExprData != nullptr && Computing()) ExprData->Stop = true;
+    // A job still running is asked to stop; the session waits for it before the table goes.
+    Analysis->CancelJob();
     Timer1->stop();
     QMainWindow::closeEvent(event);
     if (event->isAccepted()) emit Closed();
@@ -672,17 +712,64 @@ void TfmMain::AddLogText(const QString& text)
 
 void TfmMain::SetBusy(bool on)
 {
-    btBusy->setEnabled(on);
+    SyncBusy += on ? 1 : -1;
+    if (SyncBusy < 0) SyncBusy = 0;
+    btBusy->setEnabled(SyncBusy > 0 || Analysis->Busy());
+    // Painted now: the action runs to its end before the event loop paints again.
+    if (on) btBusy->repaint();
 }
 
-void TfmMain::ShowProgress(float progress, int genes)
+void TfmMain::ShowProgress(double progress, const QString& text)
 {
-    // A Cancel clicked before the calculation took off (which clears Stop as
-    // it starts) is passed on again with the first progress.
-    if (CancelPending && ExprData != nullptr) ExprData->Stop = true;
-    cgProgress->setValue(static_cast<int>(progress * 10.0f));
-    const QString prefix = progress >= 99.99999f ? QString() : QStringLiteral("Approximately ");
-    lbCoexpressed->setText(prefix + QString::number(genes) + QStringLiteral(" genes are found coexpressed"));
+    cgProgress->setValue(static_cast<int>(static_cast<float>(progress) * 10.0f));
+    lbCoexpressed->setText(text);
+}
+
+cWinState TfmMain::State() const
+{
+    switch (Analysis->RunningKind()) {
+    case cAnalysis::cJobKind::Load:
+        return cWinState::Loading;
+    case cAnalysis::cJobKind::Calculate:
+        return cWinState::Calculating;
+    case cAnalysis::cJobKind::Renew:
+        return cWinState::Renewing;
+    case cAnalysis::cJobKind::RJob:
+        return cWinState::RJob;
+    case cAnalysis::cJobKind::None:
+        break;
+    }
+    if (Analysis->Data() == nullptr) return cWinState::NoData;
+    return Analysis->CEMatrix() != nullptr ? cWinState::Computed : cWinState::Loaded;
+}
+
+void TfmMain::UpdateControls()
+{
+    const cWinState state = State();
+    QWidget* const controls[] = {btOpen,   btNormalize,    btCalcCE,       btRenewCE, btNetwork,
+                                 btShowCE, btCEPatterns,   btSaveFiltered, btSaveCE,  btKillDC,
+                                 btSaveDC, btSaveCPattern, btPlot,         btDistrib};
+    static_assert(std::size(controls) == static_cast<std::size_t>(cCtl::Count));
+    for (std::size_t k = 0; k < std::size(controls); ++k) {
+        const cCtl c = static_cast<cCtl>(k);
+        QWidget* w = controls[k];
+        const cSet visible = VisibleIn(c, state);
+        if (visible != cSet::Keep) w->setVisible(visible == cSet::On);
+        const cSet enabled = EnabledIn(c, state);
+        if (enabled != cSet::Keep) w->setEnabled(enabled == cSet::On);
+    }
+    // A measure change enables "Detect CE patterns" outside the jobs as well.
+    if (PatternsUnlocked && (state == cWinState::NoData || state == cWinState::Loaded))
+        btCEPatterns->setEnabled(true);
+    btBusy->setEnabled(SyncBusy > 0 || Analysis->Busy());
+    if (state == cWinState::Calculating) {
+        btCalcCE->setText(QStringLiteral("Cancel"));
+        SetTextColor(btCalcCE, kRed);
+    } else {
+        btCalcCE->setText(QStringLiteral("Calculate CE"));
+        // Green only until the first calculation.
+        SetTextColor(btCalcCE, CalcDone ? QColor(Qt::black) : kGreen);
+    }
 }
 
 std::uint64_t TfmMain::HeapBytes()
@@ -697,7 +784,7 @@ unsigned TfmMain::MemoryInUse() const
     // A large matrix may be taken from the system beside the heap; it is
     // counted too, since it is most of what the program holds. The figure is
     // shown as an unsigned 32-bit count.
-    const std::uint64_t bytes = HeapBytes() + (CEMatrix != nullptr ? MatrixBesideHeap : 0);
+    const std::uint64_t bytes = HeapBytes() + Analysis->MatrixBesideHeap();
     return static_cast<unsigned>(static_cast<std::uint32_t>(bytes));
 }
 
@@ -709,7 +796,7 @@ QString TfmMain::MemoryText(unsigned bytes)
 
 void TfmMain::Timer1Timer()
 {
-    if (RAvailable) {
+    if (Analysis->RAvailable) {
         btRProcessing->setEnabled(true);
     } else {
         btRProcessing->setEnabled(false);
@@ -741,7 +828,7 @@ void TfmMain::btAboutClick()
 
 void TfmMain::Button1Click()
 {
-    if (ExprData != nullptr && !Computing()) ExprData->Free();
+    if (ExprData() != nullptr && !Computing()) ExprData()->Free();
 }
 
 void TfmMain::btPlotClick()
@@ -760,20 +847,6 @@ void TfmMain::btDistribClick()
     w->raise();
 }
 
-void TfmMain::ReleaseMatrix()
-{
-    delete CEMatrix;
-    CEMatrix = nullptr;
-    MatrixBesideHeap = 0;
-}
-
-void TfmMain::RefreshViews()
-{
-    // The chart windows re-run their current selection.
-    if (fmPlot != nullptr) fmPlot->cbbShowChange();
-    if (fmHistogram != nullptr) fmHistogram->cbbShowChange();
-}
-
 void TfmMain::btOpenClick()
 {
     if (Computing()) return;
@@ -790,28 +863,25 @@ void TfmMain::btOpenClick()
         MessageBox(this, QStringLiteral("Open expressions"), QStringLiteral("No file found!"));
         return;
     }
-    cComputeScope scope(ComputeDepth);
-    // 3.
-    SetBusy(true);
-    btNormalize->setEnabled(false);
-    btCalcCE->setEnabled(false);
-    btRenewCE->setEnabled(false);
-    btPlot->hide();
-    btDistrib->hide();
-    btShowCE->hide();
-    btCEPatterns->setEnabled(false);
-    btSaveFiltered->setEnabled(false);
-    btSaveCE->setEnabled(false);
-    // The network needs the matrix, which goes with the old table.
-    btNetwork->setEnabled(false);
-    ProcessMessages();
-    // 4.-6.
-    ReleaseMatrix();
-    DestroyData();
-    auto* data = new cWinExprData(this);
-    ExprData = data;
-    // 7.-8.
-    const int n = data->Load(QFile::encodeName(path).constData());
+    // 3.-4. The matrix goes with the old table; what showed it is cleared.
+    Analysis->ReleaseMatrix();
+    ClearMatrixDisplays();
+    // 5.-7. The table is read into a new object on a worker thread.
+    auto* job = new cLoadJob(path);
+    Analysis->StartJob(job, cAnalysis::cJobKind::Load, [this, job](const QString& error) {
+        RunAction(this, [this, job, error] {
+            if (!error.isEmpty()) throw cActionError(error);
+            LoadEnded(job);
+        });
+    });
+}
+
+void TfmMain::LoadEnded(cJob* finished)
+{
+    auto* job = static_cast<cLoadJob*>(finished);
+    const QString path = job->Path;
+    const int n = job->Count;
+    // 8.
     AddLogLine(QStringLiteral(": Data loading from ") + path + QStringLiteral(" .  ") + QString::number(n) +
                QStringLiteral(" values are loaded."));
     // 9.
@@ -820,39 +890,58 @@ void TfmMain::btOpenClick()
     lbFileName->setText(fi.fileName());
     if (n < 0) {
         // Nothing was read: show an empty table and keep the data actions off.
-        DestroyData();
+        Analysis->ReleaseTable();
         lbNGenes->setText(QStringLiteral("0"));
         lbNArrays->setText(QStringLiteral("0"));
         lbMissing->setText(QStringLiteral("0 (0%)"));
         lbMean->setText(FixedText(0, 5, 5));
         lbStDev->setText(FixedText(0, 5, 5));
         PageControl->setCurrentWidget(tshImport);
-        SetBusy(false);
+        UpdateControls();
+        MessageBox(
+            this, QStringLiteral("Open expressions"),
+            QStringLiteral("The file '%1' cannot be loaded: %2").arg(path, LoadFailureText(*job->Data)));
         return;
     }
+    const cWinExprData* data = job->Data.get();
     // 10.-12.
     lbNGenes->setText(QString::number(data->nGenes));
     lbNArrays->setText(QString::number(data->nArrays));
     lbMissing->setText(MissingText(data));
     lbMean->setText(FixedText(data->TotalMean, 5, 5));
     lbStDev->setText(FixedText(data->TotalSD, 5, 5));
-    // 13.
-    btPlot->show();
-    btDistrib->show();
+    // 13.-14. The new table: the track bars and the gene tab, then the chart windows.
+    Analysis->SetTable(std::move(job->Data), path);
+    // 15.
+    PageControl->setCurrentWidget(tshImport);
+    UpdateControls();
+}
+
+void TfmMain::TableLoaded()
+{
+    const cWinExprData* data = ExprData();
+    if (data == nullptr) return;
+    UpdateControls();
     for (QSlider* tb : {tbGeneNum1, tbGeneNum2}) {
         tb->setMinimum(1);
         tb->setMaximum(data->nGenes);
         tb->setValue(1);
         tb->setTickInterval(data->nGenes / 20);
     }
-    // 14.
     gbGeneProfilesClick();
-    RefreshViews();
-    // 15.
-    PageControl->setCurrentWidget(tshImport);
-    btNormalize->setEnabled(true);
-    btCalcCE->setEnabled(true);
-    SetBusy(false);
+}
+
+void TfmMain::ClearMatrixDisplays()
+{
+    cgProgress->setValue(0);
+    lbCoexpressed->setText(QStringLiteral("none genes are found coexpressed"));
+    lbNPatterns->setText(QStringLiteral("none"));
+    lbNGenesRep->setText(QStringLiteral("none"));
+    mPatterns->clear();
+    serCluster->clear();
+    SetEmptyPatternAxes();
+    Series3->clear();
+    Series4->clear();
 }
 
 QString TfmMain::MissingText(const cExprData* d)
@@ -885,37 +974,37 @@ void TfmMain::PrintList(int count, const char* number, const std::function<QStri
 
 void TfmMain::btShowMAClick()
 {
-    if (const cExprData* d = ExprData)
+    if (const cExprData* d = ExprData())
         PrintList(d->nArrays, "#%1: ", [d](int k) { return QString::fromLocal8Bit(d->ArrayName[k]); });
 }
 
 void TfmMain::btMeanByMAClick()
 {
-    if (const cExprData* d = ExprData)
+    if (const cExprData* d = ExprData())
         PrintList(d->nArrays, "#%1: ", [d](int k) { return GeneralText(d->ArrayMean[k], 5); });
 }
 
 void TfmMain::btStdByMAClick()
 {
-    if (const cExprData* d = ExprData)
+    if (const cExprData* d = ExprData())
         PrintList(d->nArrays, "#%1: ", [d](int k) { return GeneralText(d->ArraySD[k], 5); });
 }
 
 void TfmMain::btShowIDClick()
 {
-    if (const cExprData* d = ExprData)
+    if (const cExprData* d = ExprData())
         PrintList(d->nGenes, "%1: ", [d](int k) { return QString::fromLocal8Bit(d->GeneID[k]); });
 }
 
 void TfmMain::btMean4GenesClick()
 {
-    if (const cExprData* d = ExprData)
+    if (const cExprData* d = ExprData())
         PrintList(d->nGenes, "#%1:\t", [d](int k) { return GeneralText(d->GeneMean[k], 5); });
 }
 
 void TfmMain::btSTD4GenesClick()
 {
-    if (const cExprData* d = ExprData)
+    if (const cExprData* d = ExprData())
         PrintList(d->nGenes, "#%1:\t", [d](int k) { return GeneralText(d->GeneSD[k], 5); });
 }
 
@@ -929,24 +1018,19 @@ void TfmMain::btClearConClick()
 void TfmMain::Normalize(const char* between, QCheckBox* centerBox, QCheckBox* scaleBox,
                         void (cExprData::*norm)(bool center, bool scale))
 {
-    if (ExprData == nullptr || Computing()) return;
-    SetBusy(true);
-    ProcessMessages();
-    if (ExprData == nullptr || Computing()) {
-        SetBusy(false);
-        return;
-    }
+    if (ExprData() == nullptr || Computing()) return;
+    cBusyScope busy(this);
     const bool center = centerBox->isChecked();
     const bool scale = scaleBox->isChecked();
-    (ExprData->*norm)(center, scale);
-    lbMean->setText(FixedText(ExprData->TotalMean, 5, 5));
-    lbStDev->setText(FixedText(ExprData->TotalSD, 5, 5));
-    RefreshViews();
+    (ExprData()->*norm)(center, scale);
+    lbMean->setText(FixedText(ExprData()->TotalMean, 5, 5));
+    lbStDev->setText(FixedText(ExprData()->TotalSD, 5, 5));
+    // The chart windows re-run their current selection.
+    Analysis->NotifyValuesChanged();
     AddLogLine(QStringLiteral(": between-") + QLatin1String(between) +
                QStringLiteral(" normalization is performed (") +
                (center ? QStringLiteral("centring ") : QString()) +
                (scale ? QStringLiteral("scaling ") : QString()) + QStringLiteral(")."));
-    SetBusy(false);
 }
 
 void TfmMain::btArrayNormClick()
@@ -961,7 +1045,7 @@ void TfmMain::btGeneNormClick()
 
 void TfmMain::btNormalizeClick()
 {
-    if (ExprData == nullptr || Computing()) return;
+    if (ExprData() == nullptr || Computing()) return;
     PageControl->setCurrentIndex(1);
     btGeneNormClick();
     btArrayNormClick();

@@ -3,7 +3,8 @@
 // keeps the log and the console, and shows progress and memory in use.
 #pragma once
 
-#include "app/Dialogs.h"
+#include "app/ControlStates.h"
+#include "ui/Dialogs.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -12,7 +13,9 @@
 #include <functional>
 #include <string>
 
+class cAnalysis;
 class cCEMatrix;
+class cJob;
 class cExprData;
 class cWinExprData;
 
@@ -43,41 +46,44 @@ class TfmMain : public QMainWindow {
     explicit TfmMain(QWidget* parent = nullptr);
     ~TfmMain() override;
 
-    // ---- state ----
-    cWinExprData* ExprData = nullptr; // null until the first load
-    cCEMatrix* CEMatrix = nullptr;    // null until the first Calculate CE
-    QString RFolder;
-    QString StartFolder;
-    bool RAvailable = false;
+    // ---- state (held by the analysis session) ----
+    cAnalysis* Session() const { return Analysis; }
+    cWinExprData* ExprData() const; // null until the first load
+    cCEMatrix* CEMatrix() const;    // null until the first Calculate CE
+    const QString& RFolder() const;
+    const QString& StartFolder() const;
+    bool RAvailable() const;
 
     cFileDialog dlgOpen;
     cFileDialog dlgSave;
 
-    // True while Calculate CE or the re-calculation works on the data and the
-    // matrix; actions that would change or release them do nothing meanwhile.
-    bool Computing() const { return ComputeDepth > 0; }
+    // True while a job (load, calculation, re-calculation, R job) works on the
+    // table or the matrix; actions that would change or release them do nothing.
+    bool Computing() const;
     // True while btCalcCE is the cancel button.
     bool CalcRunning() const { return Running; }
+    // The state the control table is applied for.
+    cWinState State() const;
 
     // ---- shared helpers ----
     // Appends the time stamp and the message (which begins with ": ") to mLog.
     void AddLogLine(const QString& message);
     // Appends a line without a time stamp.
     void AddLogText(const QString& text);
+    // The busy indicator for actions that run to their end on the window thread.
     void SetBusy(bool on);
     // The R button's picture: imgR when R was found, imgNoR otherwise.
     void SetRGlyph(bool found);
-    // Progress display: gauge and lbCoexpressed from a Progress and nCEGenes.
-    void ShowProgress(float progress, int nCEGenes);
+    // Progress display: gauge and lbCoexpressed from a Progress and its text.
+    void ShowProgress(double progress, const QString& text);
     // The status panel text for a count of allocated bytes.
     static QString MemoryText(unsigned bytes);
     // Heap bytes currently allocated by the program.
     static std::uint64_t HeapBytes();
     // What the status panel shows: the heap plus a matrix held beside it.
     unsigned MemoryInUse() const;
-    // Runs a wait for work outside the window (an R job): Computing() is true
-    // meanwhile, and a click handled during it is an action of its own.
-    void HoldActions(const std::function<void()>& wait);
+    // Applies the control table for State(), and the captions that go with it.
+    void UpdateControls();
 
     // ---- actions (handlers named after their control and event) ----
     void FormCreate();
@@ -115,6 +121,8 @@ class TfmMain : public QMainWindow {
     void btShowCEClick();
 
     // Analysis by Genes tab (MainGenes.cpp).
+    // The find dialog took gene (1-based) for the blue (1) or green (2) selection.
+    void GeneTaken(int which, int gene);
     void gbGeneProfilesClick();
     void tbGeneNum1Change();
     void edGeneNum1Change();
@@ -269,11 +277,8 @@ class TfmMain : public QMainWindow {
     void CreateCETab();
     void CreateAnalyzeTab();
     void Connect();
-    void ReleaseMatrix();
-    void DestroyData();
     // Reads edCEPower and edCEThreshold and writes them back in canonical form.
     void ReadCEParameters(int& p, double& t);
-    void LeaveRunningState();
     // Normalization between arrays or between genes, with the centring and
     // scaling its two check boxes ask for; `between` names it in the log.
     void Normalize(const char* between, QCheckBox* centerBox, QCheckBox* scaleBox,
@@ -285,10 +290,21 @@ class TfmMain : public QMainWindow {
     // name comes from dlgSave (or its preset, when taken), and the window is
     // busy while `write` makes the file; a refusal or failure is reported.
     void SaveResult(bool takePreset, const std::function<std::string(const char* path)>& write);
-    // Profile plot and histogram re-run their current selection.
-    void RefreshViews();
-    // Runs CalcCE on a worker thread while the window keeps handling events.
-    void RunCalcCE(int p, float t);
+    // Pattern detection and the map drawn, without the checks of their buttons
+    // (the ends of the jobs run them while the job still counts).
+    void DetectPatterns();
+    void DrawMap();
+    // The ends of the jobs.
+    void LoadEnded(cJob* job);
+    void CalcCEEnded(cJob* job);
+    void RenewCEEnded(const QString& error);
+    // The displays of a matrix (pattern list and chart, counts, the gene tab's
+    // co-expression chart) back to their start-up look: the matrix went.
+    void ClearMatrixDisplays();
+    // The pattern chart's axes before any pattern is detected.
+    void SetEmptyPatternAxes();
+    // The gene track bars and the gene tab for a newly loaded table.
+    void TableLoaded();
     // Whether a power and threshold can be used by the calculation.
     static bool ValidCEParameters(int p, double t, QString* message);
 
@@ -297,9 +313,9 @@ class TfmMain : public QMainWindow {
     static QString MissingText(const cExprData* d);
 
   private:
-    bool Running = false;               // btCalcCE is the cancel button
-    bool CancelPending = false;         // Cancel was clicked during the present calculation
-    int ComputeDepth = 0;               // Calculate CE or re-calculation in progress
-    bool CalcDone = false;              // at least one Calculate CE finished (caption black)
-    std::uint64_t MatrixBesideHeap = 0; // bytes of a matrix not taken from the heap
+    cAnalysis* Analysis;           // the session: table, matrix, R state, job
+    bool Running = false;          // btCalcCE is the cancel button
+    bool CalcDone = false;         // at least one Calculate CE finished (caption black)
+    bool PatternsUnlocked = false; // a measure change enabled "Detect CE patterns"
+    int SyncBusy = 0;              // actions on the window thread holding the busy indicator
 };

@@ -1,19 +1,20 @@
 // Co-expression actions of the main window: calculation with progress and
 // cancel, re-calculation, pattern detection and listing, and the result files.
-#include "app/Convert.h"
+#include "app/Analysis.h"
+#include "app/Jobs.h"
 #include "app/Main.h"
 #include "app/MainShared.h"
-#include "app/Ui.h"
 #include "app/WinExprData.h"
 #include "app/Windows.h"
 #include "engine/CEMatrix.h"
 #include "engine/Writers.h"
+#include "ui/Convert.h"
+#include "ui/Ui.h"
 #include "views/Screen.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QFrame>
@@ -27,12 +28,9 @@
 #include <QtCharts/QScatterSeries>
 #include <QtCharts/QValueAxis>
 
-#include <atomic>
 #include <cmath>
 #include <cstdint>
-#include <exception>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -65,14 +63,11 @@ QByteArray FilePath(const QString& path)
     return QFile::encodeName(path);
 }
 
-// A file that cannot be created is passed over in silence, as the window
-// always did; a refused request (bad gene, pattern or parameter) and a failure
-// while writing are shown, so that a failed write never passes for a file.
+// Every refusal (bad gene, pattern or parameter) and every failure, the file
+// that cannot be created included, is shown: a failed write never passes for a file.
 void ReportWriteError(const std::string& error)
 {
     if (error.empty()) return;
-    if (error.rfind("Cannot create the file", 0) == 0 || error.rfind("No file name was given", 0) == 0)
-        return;
     throw cActionError(QString::fromLocal8Bit(error.c_str()));
 }
 
@@ -113,48 +108,13 @@ void TfmMain::ReadCEParameters(int& p, double& t)
     edCEThreshold->setText(GeneralText(t, 15));
 }
 
-void TfmMain::LeaveRunningState()
-{
-    Running = false;
-    btCalcCE->setText(QStringLiteral("Calculate CE"));
-    SetTextColor(btCalcCE, Qt::black);
-}
-
-void TfmMain::RunCalcCE(int p, float t)
-{
-    cWinExprData* data = ExprData;
-    cCEMatrix* matrix = CEMatrix;
-    std::atomic<bool> done{false};
-    std::exception_ptr failure;
-    QEventLoop loop;
-    std::thread worker([&] {
-        try {
-            data->CalcCE(matrix, p, t);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        done = true;
-        QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
-    });
-    // The window keeps repainting and handles the Cancel click meanwhile.
-    WithoutActionNesting([&] {
-        if (!done) loop.exec();
-    });
-    if (!done) data->Stop = true; // the event loops are ending: the program is closing
-    worker.join();
-    // Progress posted by the worker before it ended is shown before going on.
-    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-    if (failure) std::rethrow_exception(failure);
-}
-
 void TfmMain::btCalcCEClick()
 {
-    if (ExprData == nullptr) return;
+    if (ExprData() == nullptr) return;
     if (Running) {
         // The cancel button: only flags; the calculation stops at its next pair.
         Running = false;
-        CancelPending = true;
-        ExprData->Stop = true;
+        if (Analysis->RunningKind() == cAnalysis::cJobKind::Calculate) Analysis->RunningJob()->Cancel();
         return;
     }
     if (Computing()) return;
@@ -164,99 +124,78 @@ void TfmMain::btCalcCEClick()
         MessageBox(this, QStringLiteral("Error"), message);
         return;
     }
-    // 3. Running state.
-    CancelPending = false;
+    // 3. The running state: the job is held while it is prepared.
     PageControl->setCurrentIndex(2);
-    SetBusy(true);
-    QWidget* toDisable[] = {btOpen, btNormalize, btRenewCE, btShowCE, btSaveFiltered, btSaveCE};
-    bool wasEnabled[6];
-    for (int i = 0; i < 6; ++i)
-        wasEnabled[i] = toDisable[i]->isEnabled();
+    cWinExprData* data = ExprData();
+    auto* job = new cCalcCEJob(data);
     Running = true;
-    btCalcCE->setText(QStringLiteral("Cancel"));
-    SetTextColor(btCalcCE, kRed);
-    for (QWidget* w : toDisable)
-        w->setEnabled(false);
-    auto backToIdle = [&] {
-        for (int i = 0; i < 6; ++i)
-            toDisable[i]->setEnabled(wasEnabled[i]);
-        LeaveRunningState();
-        if (CalcDone == false) SetTextColor(btCalcCE, QColor(0, 128, 0));
-        SetBusy(false);
-    };
-    {
-        cComputeScope scope(ComputeDepth);
-        // 4.
-        AddLogLine(QStringLiteral(": Calculation of CE matrix is started..."));
-        ProcessMessages();
-        // 5.
+    Analysis->StartJob(
+        job, cAnalysis::cJobKind::Calculate,
+        [this, job](const QString& error) {
+            RunAction(this, [this, job, error] {
+                if (!error.isEmpty()) {
+                    // The matrix stays as far as it was filled.
+                    Running = false;
+                    throw cActionError(error);
+                }
+                CalcCEEnded(job);
+            });
+        },
+        false);
+    // 4.
+    AddLogLine(QStringLiteral(": Calculation of CE matrix is started..."));
+    try {
+        // 5. A text that is not a number ends the action here.
         int p = 0;
         double t = 0;
+        ReadCEParameters(p, t);
         QString message;
-        try {
-            ReadCEParameters(p, t);
-        } catch (...) {
-            backToIdle();
-            throw;
-        }
-        if (!ValidCEParameters(p, t, &message)) {
-            backToIdle();
-            throw cActionError(message);
-        }
-        // 6.
-        ReleaseMatrix();
-        auto* matrix = new cCEMatrix();
+        if (!ValidCEParameters(p, t, &message)) throw cActionError(message);
+        // 6. The previous matrix goes before the new one is taken.
+        Analysis->ReleaseMatrix();
+        auto matrix = std::make_unique<cCEMatrix>();
         const std::uint64_t heapBefore = HeapBytes();
-        const bool allocated = matrix->Alloc(ExprData->nGenes);
-        const std::uint64_t cells = static_cast<std::uint64_t>(ExprData->nGenes) * ExprData->nGenes;
-        // A block the heap did not hand out is counted by the memory display itself.
-        MatrixBesideHeap = allocated && HeapBytes() < heapBefore + cells / 2 ? cells : 0;
-        if (!allocated) {
-            delete matrix;
-            // The previous matrix is gone: what needs one stays off.
-            for (int i = 2; i < 6; ++i)
-                wasEnabled[i] = false; // btRenewCE .. btSaveCE
-            backToIdle();
-            const double mb = static_cast<double>(ExprData->nGenes) * ExprData->nGenes / 1048576.0;
+        if (!matrix->Alloc(data->nGenes)) {
+            const double mb = static_cast<double>(data->nGenes) * data->nGenes / 1048576.0;
             throw cActionError(
                 QStringLiteral("Not enough memory for the co-expression matrix of %1 genes (%2 MB).")
-                    .arg(ExprData->nGenes)
+                    .arg(data->nGenes)
                     .arg(FixedText(mb, 6, 0)));
         }
-        CEMatrix = matrix;
-        // 7. The result is not examined: a cancelled run keeps its rows.
-        try {
-            RunCalcCE(p, static_cast<float>(t));
-        } catch (...) {
-            for (int i = 2; i < 6; ++i)
-                wasEnabled[i] = true; // the matrix exists, partly filled
-            backToIdle();
-            throw;
-        }
-        CancelPending = false;
+        const std::uint64_t cells = static_cast<std::uint64_t>(data->nGenes) * data->nGenes;
+        // A block the heap did not hand out is counted by the memory display itself.
+        const std::uint64_t beside = HeapBytes() < heapBefore + cells / 2 ? cells : 0;
+        job->Prepare(matrix.get(), p, static_cast<float>(t));
+        Analysis->SetMatrix(std::move(matrix), beside);
+    } catch (...) {
+        // Back to idle with the states from before the click.
+        Running = false;
+        Analysis->DropJob();
+        throw;
     }
+    // 7. The result is not examined: a cancelled run keeps its rows.
+    connect(job, &cJob::progress, this, &TfmMain::ShowProgress);
+    job->Start();
+}
+
+void TfmMain::CalcCEEnded(cJob*)
+{
     // 8.
     AddLogLine(QStringLiteral(": ... end finished."));
-    // 9.
-    SetBusy(false);
+    // 9. The control states follow when the job has gone.
+    Running = false;
     CalcDone = true;
-    LeaveRunningState();
-    for (QWidget* w : {static_cast<QWidget*>(btOpen), static_cast<QWidget*>(btNormalize),
-                       static_cast<QWidget*>(btRenewCE), static_cast<QWidget*>(btShowCE),
-                       static_cast<QWidget*>(btCEPatterns), static_cast<QWidget*>(btSaveFiltered),
-                       static_cast<QWidget*>(btSaveCE), static_cast<QWidget*>(btNetwork)})
-        w->setEnabled(true);
-    btShowCE->show();
+    Analysis->NotifyMatrixComputed();
     // 10.
-    btCEPatternsClick();
+    DetectPatterns();
     // 11.
     AddLogLine(QStringLiteral(": Gene assignement to patterns is completed: ") +
-               QString::number(ExprData->nPatterns) + QStringLiteral(" patterns are detected."));
+               QString::number(ExprData()->nPatterns) + QStringLiteral(" patterns are detected."));
 }
 
 void TfmMain::btRenewCEClick()
 {
-    if (ExprData == nullptr || CEMatrix == nullptr || Computing()) return;
+    if (ExprData() == nullptr || CEMatrix() == nullptr || Computing()) return;
     // Refused as by the calculation: before the page, the log or the fields change.
     if (const QString message = UnusableCEParameters(edCEPower, edCEThreshold, &ValidCEParameters);
         !message.isEmpty()) {
@@ -264,22 +203,34 @@ void TfmMain::btRenewCEClick()
         return;
     }
     PageControl->setCurrentIndex(2);
-    {
-        cComputeScope scope(ComputeDepth);
-        cBusyScope busy(this);
-        AddLogLine(QStringLiteral(": Re-calculation of CE matrix is started..."));
-        ProcessMessages();
+    // Busy from here: the job is held while it is prepared.
+    auto* job = new cRenewCEJob(ExprData(), CEMatrix());
+    Analysis->StartJob(
+        job, cAnalysis::cJobKind::Renew,
+        [this](const QString& error) { RunAction(this, [this, error] { RenewCEEnded(error); }); }, false);
+    AddLogLine(QStringLiteral(": Re-calculation of CE matrix is started..."));
+    try {
         int p = 0;
         double t = 0;
         ReadCEParameters(p, t);
         QString message;
         if (!ValidCEParameters(p, t, &message)) throw cActionError(message);
-        ExprData->RenewCE(CEMatrix, p, static_cast<float>(t));
-        AddLogLine(QStringLiteral(": ...end finished."));
+        job->Prepare(p, static_cast<float>(t));
+    } catch (...) {
+        Analysis->DropJob();
+        throw;
     }
-    btCEPatterns->setEnabled(true);
-    btCEPatternsClick();
-    btShowCEClick();
+    connect(job, &cJob::progress, this, &TfmMain::ShowProgress);
+    job->Start();
+}
+
+void TfmMain::RenewCEEnded(const QString& error)
+{
+    if (!error.isEmpty()) throw cActionError(error);
+    AddLogLine(QStringLiteral(": ...end finished."));
+    Analysis->NotifyMatrixRefiltered();
+    DetectPatterns();
+    DrawMap();
 }
 
 void TfmMain::cbbMeasureChange()
@@ -287,20 +238,26 @@ void TfmMain::cbbMeasureChange()
     const bool pearson = cbbMeasure->currentIndex() == 0;
     panCParam->setVisible(pearson);
     panMIParam->setVisible(!pearson);
+    PatternsUnlocked = true;
     btCEPatterns->setEnabled(true);
 }
 
 void TfmMain::btCEPatternsClick()
 {
-    if (ExprData == nullptr || CEMatrix == nullptr || Computing()) return;
-    cComputeScope scope(ComputeDepth);
+    if (ExprData() == nullptr || CEMatrix() == nullptr || Computing()) return;
+    DetectPatterns();
+}
+
+void TfmMain::DetectPatterns()
+{
+    if (ExprData() == nullptr || CEMatrix() == nullptr) return;
     {
         cBusyScope busy(this);
         btCEPatterns->setText(QStringLiteral("Detecting patterns..."));
         SetTextColor(btCEPatterns, kRed);
-        ProcessMessages();
-        cExprData* d = ExprData;
-        d->FindPatterns(CEMatrix);
+        btCEPatterns->repaint();
+        cExprData* d = ExprData();
+        d->FindPatterns(CEMatrix());
 
         const int n = d->nGenes;
         const int np = d->nPatterns;
@@ -330,15 +287,22 @@ void TfmMain::btCEPatternsClick()
         SetIntegerAxis(Chart3AxisX, n > 1 ? n - 1 : 1);
         SetIntegerAxis(Chart3AxisY, top > 0 ? top : 1);
     }
+    Analysis->NotifyPatternsChanged();
     btCEPatterns->setText(QStringLiteral("Detect CE patterns"));
     SetTextColor(btCEPatterns, Qt::black);
 }
 
+void TfmMain::SetEmptyPatternAxes()
+{
+    Chart3AxisX->setRange(0, 1);
+    Chart3AxisY->setRange(0, 1);
+}
+
 void TfmMain::btListPatternClick()
 {
-    if (ExprData == nullptr) return;
+    if (ExprData() == nullptr) return;
     const int s = TextToInt(edPattern->text());
-    const cExprData* d = ExprData;
+    const cExprData* d = ExprData();
     if (s < 0 || s > d->nPatterns) return;
     QString text = QStringLiteral("Pattern #%1").arg(s);
     for (int g = 0; g < d->nGenes; ++g)
@@ -351,7 +315,7 @@ void TfmMain::btListPatternClick()
 
 void TfmMain::SaveResult(bool takePreset, const std::function<std::string(const char* path)>& write)
 {
-    if (ExprData == nullptr || CEMatrix == nullptr || Computing()) return;
+    if (ExprData() == nullptr || CEMatrix() == nullptr || Computing()) return;
     if (takePreset) {
         if (dlgSave.Preset == 0 && !dlgSave.Execute(this)) return;
         dlgSave.Preset = 0;
@@ -359,16 +323,15 @@ void TfmMain::SaveResult(bool takePreset, const std::function<std::string(const 
         return;
     }
     const QByteArray path = FilePath(dlgSave.FileName);
-    cComputeScope scope(ComputeDepth);
     cBusyScope busy(this);
-    ProcessMessages();
     ReportWriteError(write(path.constData()));
 }
 
 void TfmMain::btSaveFilteredClick()
 {
     // The network job hands its input file's name over as a preset.
-    SaveResult(true, [this](const char* path) { return WriteFilteredTable(path, *ExprData, DecimalChar()); });
+    SaveResult(true,
+               [this](const char* path) { return WriteFilteredTable(path, *ExprData(), DecimalChar()); });
 }
 
 void TfmMain::btSaveCEClick()
@@ -378,7 +341,7 @@ void TfmMain::btSaveCEClick()
         // error leaves no file holding only its first line.
         const int p = TextToInt(edCEPower->text());
         const double t = TextToFloat(edCEThreshold->text());
-        return WritePairwiseCE(path, *ExprData, *CEMatrix, p, t);
+        return WritePairwiseCE(path, *ExprData(), *CEMatrix(), p, t);
     });
 }
 
@@ -390,7 +353,7 @@ void TfmMain::btSaveDCClick()
         double t = 0;
         ReadCEParameters(p, t);
         // The writer refuses a power below 1 (with 0 the cut-off has no value) with a message.
-        return WriteGeneList(path, *ExprData, g, p, t, DecimalChar());
+        return WriteGeneList(path, *ExprData(), g, p, t, DecimalChar());
     });
 }
 
@@ -403,14 +366,19 @@ void TfmMain::btSaveCPatternClick()
         double t = 0;
         ReadCEParameters(p, t);
         // A pattern that no gene carries is refused by the writer with a message.
-        return WritePatternFile(path, *ExprData, *CEMatrix, i, P, p, t, DecimalChar());
+        return WritePatternFile(path, *ExprData(), *CEMatrix(), i, P, p, t, DecimalChar());
     });
 }
 
 void TfmMain::btShowCEClick()
 {
-    if (ExprData == nullptr || CEMatrix == nullptr || Computing()) return;
-    if (fmScreen == nullptr) return;
+    if (ExprData() == nullptr || CEMatrix() == nullptr || Computing()) return;
+    DrawMap();
+}
+
+void TfmMain::DrawMap()
+{
+    if (ExprData() == nullptr || CEMatrix() == nullptr || fmScreen == nullptr) return;
     fmScreen->Draw();
     fmScreen->show();
     fmScreen->raise();

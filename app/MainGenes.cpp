@@ -1,15 +1,15 @@
 // The "Analysis by Genes" tab: the blue and green gene selections, their
 // expression chart and correlation, the co-expression chart of a gene and the
 // removal of the blue gene's direct connections.
-#include "app/Convert.h"
 #include "app/Main.h"
 #include "app/MainShared.h"
-#include "app/Ui.h"
 #include "app/WinExprData.h"
 #include "app/Windows.h"
 #include "engine/CEMatrix.h"
 #include "engine/GeneLinks.h"
-#include "views/ChartTools.h"
+#include "ui/ChartTools.h"
+#include "ui/Convert.h"
+#include "ui/Ui.h"
 #include "views/Find.h"
 
 #include <QCheckBox>
@@ -80,8 +80,8 @@ bool InTable(const cExprData* d, int g)
 
 void TfmMain::gbGeneProfilesClick()
 {
-    if (ExprData == nullptr) return;
-    const cExprData* d = ExprData;
+    if (ExprData() == nullptr) return;
+    const cExprData* d = ExprData();
     const int g1 = tbGeneNum1->value() - 1;
     const int g2 = tbGeneNum2->value() - 1;
     // While a load sets up the two track bars one after the other, the other
@@ -108,20 +108,20 @@ void TfmMain::gbGeneProfilesClick()
 
 void TfmMain::tbGeneNum1Change()
 {
-    if (ExprData == nullptr) return;
+    if (ExprData() == nullptr) return;
     // Each write fires the edit's own change handler when the text differs.
     edGeneNum1->setText(QString::number(tbGeneNum1->value()));
     edGeneNum2->setText(QString::number(tbGeneNum2->value()));
     const int g1 = tbGeneNum1->value() - 1;
     const int g2 = tbGeneNum2->value() - 1;
-    if (InTable(ExprData, g1)) lbPattern1->setText(QString::number(ExprData->Pattern[g1]));
-    if (InTable(ExprData, g2)) lbPattern2->setText(QString::number(ExprData->Pattern[g2]));
+    if (InTable(ExprData(), g1)) lbPattern1->setText(QString::number(ExprData()->Pattern[g1]));
+    if (InTable(ExprData(), g2)) lbPattern2->setText(QString::number(ExprData()->Pattern[g2]));
     gbGeneProfilesClick();
 }
 
 void TfmMain::edGeneNum1Change()
 {
-    if (ExprData == nullptr) return;
+    if (ExprData() == nullptr) return;
     const QString text = edGeneNum1->text();
     if (text.isEmpty()) return;
     // The track bar clamps into 1..N and reports only a real change.
@@ -131,7 +131,7 @@ void TfmMain::edGeneNum1Change()
 
 void TfmMain::edGeneNum2Change()
 {
-    if (ExprData == nullptr || !cbCompare->isChecked()) return;
+    if (ExprData() == nullptr || !cbCompare->isChecked()) return;
     const QString text = edGeneNum2->text();
     if (text.isEmpty()) return;
     tbGeneNum2->setValue(TextToInt(text));
@@ -140,36 +140,43 @@ void TfmMain::edGeneNum2Change()
 
 void TfmMain::cbCompareClick()
 {
-    if (ExprData == nullptr || !cbCompare->isChecked()) return;
+    if (ExprData() == nullptr || !cbCompare->isChecked()) return;
     const QString text = edGeneNum2->text();
     if (text.isEmpty()) return;
     // Widened: the typed number may be the smallest int.
     const long long k = static_cast<long long>(TextToInt(text)) - 1;
-    if (k < 0 || k >= ExprData->nGenes) return;
+    if (k < 0 || k >= ExprData()->nGenes) return;
     // A number typed while comparing was off never reached the track bar; the
     // green gene shown must be the one the edit names.
     tbGeneNum2->setValue(static_cast<int>(k) + 1);
-    if (ExprData == nullptr) return;
-    lbID2->setText(GeneText(ExprData->GeneID[k]));
-    lbName2->setText(GeneText(ExprData->GeneName[k]));
+    if (ExprData() == nullptr) return;
+    lbID2->setText(GeneText(ExprData()->GeneID[k]));
+    lbName2->setText(GeneText(ExprData()->GeneName[k]));
     gbGeneProfilesClick();
 }
 
 void TfmMain::btFind1Click()
 {
-    if (ExprData == nullptr || fmFind == nullptr) return;
-    fmFind->TakeInto(QStringLiteral("tbGeneNum1"));
+    if (ExprData() == nullptr || fmFind == nullptr) return;
+    fmFind->TakeGene(1);
 }
 
 void TfmMain::btFind2Click()
 {
-    if (ExprData == nullptr || fmFind == nullptr) return;
-    fmFind->TakeInto(QStringLiteral("tbGeneNum2"));
+    if (ExprData() == nullptr || fmFind == nullptr) return;
+    fmFind->TakeGene(2);
+}
+
+void TfmMain::GeneTaken(int which, int gene)
+{
+    if (ExprData() == nullptr || gene < 1 || gene > ExprData()->nGenes) return;
+    // Moving the track bar fires its change handler.
+    (which == 1 ? tbGeneNum1 : tbGeneNum2)->setValue(gene);
 }
 
 void TfmMain::btBuildClick()
 {
-    if (ExprData == nullptr) return;
+    if (ExprData() == nullptr) return;
     int g1 = tbGeneNum1->value() - 1;
     int g2 = tbGeneNum2->value() - 1;
     edGeneNum1->setText(QString::number(g1 + 1));
@@ -178,14 +185,14 @@ void TfmMain::btBuildClick()
     double t = 0;
     ReadCEParameters(p, t);
     // The edits' handlers may have refreshed; the table is still the same one.
-    if (ExprData == nullptr || ExprData->nGenes <= 0) return;
-    if (!InTable(ExprData, g1)) g1 = 0;
-    if (!InTable(ExprData, g2)) g2 = 0;
+    if (ExprData() == nullptr || ExprData()->nGenes <= 0) return;
+    if (!InTable(ExprData(), g1)) g1 = 0;
+    if (!InTable(ExprData(), g2)) g2 = 0;
 
     // Correlations come fresh from the data, so genes removed from the matrix
     // still show their values here.
-    const QList<QPointF> blue = CoexprPoints(ExprData, g1, p, t);
-    const QList<QPointF> green = CoexprPoints(ExprData, g2, p, t);
+    const QList<QPointF> blue = CoexprPoints(ExprData(), g1, p, t);
+    const QList<QPointF> green = CoexprPoints(ExprData(), g2, p, t);
     Series3->replace(blue);
     Series4->replace(green);
     FitChart(Chart2, {&blue, &green}, true);
@@ -194,14 +201,9 @@ void TfmMain::btBuildClick()
 
 void TfmMain::btKillDCClick()
 {
-    if (ExprData == nullptr || CEMatrix == nullptr || Computing()) return;
+    if (ExprData() == nullptr || CEMatrix() == nullptr || Computing()) return;
     {
-        // A click handled while the busy indicator paints cannot release or
-        // refill the matrix meanwhile.
-        cComputeScope scope(ComputeDepth);
         cBusyScope busy(this);
-        ProcessMessages();
-        if (ExprData == nullptr || CEMatrix == nullptr) return;
         const int g = tbGeneNum1->value() - 1;
         const int p = TextToInt(edCEPower->text());
         const double t = TextToFloat(edCEThreshold->text());
@@ -214,8 +216,8 @@ void TfmMain::btKillDCClick()
         }
         edCEPower->setText(GeneralText(p, 15));
         edCEThreshold->setText(GeneralText(t, 15));
-        KillDirectConnections(*ExprData, *CEMatrix, g, p, t);
+        KillDirectConnections(*ExprData(), *CEMatrix(), g, p, t);
     }
+    // The re-calculation ends by detecting the patterns and drawing the map.
     btRenewCEClick();
-    btShowCEClick();
 }

@@ -1,15 +1,16 @@
 // R integration of the main window: the start-up search for R, the R
 // parameters dialog, custom preprocessing and the network layout job. The
 // jobs live in rjobs/; the window lends them its state and controls.
-#include "app/Icons.h"
+#include "app/Analysis.h"
 #include "app/Main.h"
 #include "app/MainShared.h"
-#include "app/Ui.h"
 #include "app/WinExprData.h"
 #include "app/Windows.h"
 #include "rjobs/RActions.h"
 #include "rjobs/RJob.h"
 #include "rjobs/Rparam.h"
+#include "ui/Icons.h"
+#include "ui/Ui.h"
 #include "views/Scr3d.h"
 
 #include <QLabel>
@@ -24,11 +25,12 @@ cRHost MakeHost(TfmMain* w)
 {
     cRHost h;
     h.Window = w;
-    h.StartFolder = w->StartFolder;
-    h.RFolder = &w->RFolder;
-    h.RAvailable = &w->RAvailable;
-    h.Data = [w]() -> const cExprData* { return w->ExprData; };
-    h.Matrix = [w]() -> const cCEMatrix* { return w->CEMatrix; };
+    cAnalysis* session = w->Session();
+    h.StartFolder = session->StartFolder;
+    h.RFolder = &session->RFolder;
+    h.RAvailable = &session->RAvailable;
+    h.Data = [w]() -> const cExprData* { return w->ExprData(); };
+    h.Matrix = [w]() -> const cCEMatrix* { return w->CEMatrix(); };
     h.DataPath = [w] { return w->lbPath->text(); };
     h.DataFile = [w] { return w->lbFileName->text(); };
     h.OutName = [w] { return w->edFileNameOut->text(); };
@@ -37,7 +39,7 @@ cRHost MakeHost(TfmMain* w)
     h.Log = [w](const QString& text) { w->AddLogText(text); };
     h.SetRGlyph = [w](bool found) { w->SetRGlyph(found); };
     h.Busy = [w](bool on) { w->SetBusy(on); };
-    h.Hold = [w](const std::function<void()>& wait) { w->HoldActions(wait); };
+    h.Start = [session](cJob* job) { return session->StartJob(job, cAnalysis::cJobKind::RJob); };
     h.LoadPreset = [w](const QString& path) {
         w->dlgOpen.FileName = path;
         w->dlgOpen.Preset = 1;
@@ -57,12 +59,6 @@ void TfmMain::SetRGlyph(bool found)
 {
     btROptions->setProperty("glyphFound", found);
     btROptions->setIcon(QIcon((found ? imgR : imgNoR)->pixmap()));
-}
-
-void TfmMain::HoldActions(const std::function<void()>& wait)
-{
-    cComputeScope scope(ComputeDepth);
-    WithoutActionNesting(wait);
 }
 
 void TfmMain::SearchR()

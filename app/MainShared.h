@@ -1,22 +1,8 @@
-// Small pieces shared by the main window's source files: the scopes its
-// actions hold while they let events run, and its coloured captions.
+// Small pieces shared by the main window's source files.
 #pragma once
 
 #include "app/Main.h"
-
-#include <QColor>
-#include <QPalette>
-#include <QWidget>
-
-// Counts an action that holds the data object or the matrix across event
-// processing, so that a click handled meanwhile cannot release or change them.
-struct cComputeScope {
-    explicit cComputeScope(int& depth) : Depth(depth) { ++Depth; }
-    ~cComputeScope() { --Depth; }
-    cComputeScope(const cComputeScope&) = delete;
-    cComputeScope& operator=(const cComputeScope&) = delete;
-    int& Depth;
-};
+#include "ui/Palette.h"
 
 // Busy indicator on for the scope's lifetime, and off again when an error or
 // a refusal ends the action early: the indicator means "an action is running".
@@ -27,12 +13,3 @@ struct cBusyScope {
     cBusyScope& operator=(const cBusyScope&) = delete;
     TfmMain* Window;
 };
-
-// The caption colour of a button, check box or label.
-inline void SetTextColor(QWidget* w, const QColor& c)
-{
-    QPalette pal = w->palette();
-    pal.setColor(QPalette::ButtonText, c);
-    pal.setColor(QPalette::WindowText, c);
-    w->setPalette(pal);
-}

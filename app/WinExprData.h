@@ -1,21 +1,17 @@
-// The window's data object: the engine table whose progress hook shows the
-// progress on the main window's gauge and label.
+// The window's data object: the engine table whose progress the window shows
+// on its gauge and label.
 #pragma once
 
 #include "engine/ExprData.h"
 
-#include <QPointer>
-
-class TfmMain;
+#include <functional>
 
 class cWinExprData : public cExprData {
   public:
-    explicit cWinExprData(TfmMain* owner = nullptr) : Owner(owner) {}
-
-    // The text is ignored. On the window thread the gauge and label are updated
-    // at once and pending events run (so a Cancel click is handled); from a
-    // worker thread the figures are posted to the window thread.
+    // The text is ignored: the window shows figures, not the console texts.
+    // Called on the thread that runs the computation.
     void Print(const char* text) override;
 
-    QPointer<TfmMain> Owner;
+    // Receives Progress and nCEGenes at every progress report.
+    std::function<void(float progress, int genes)> Progressed;
 };

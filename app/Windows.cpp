@@ -1,13 +1,17 @@
 #include "app/Windows.h"
 
 #include "about/About.h"
+#include "app/Analysis.h"
 #include "app/Main.h"
 #include "rjobs/Rparam.h"
+#include "ui/Ui.h"
 #include "views/Find.h"
 #include "views/Histogram.h"
 #include "views/Plot.h"
 #include "views/Scr3d.h"
 #include "views/Screen.h"
+
+#include <utility>
 
 TfmMain* fmMain = nullptr;
 TfmFind* fmFind = nullptr;
@@ -20,9 +24,9 @@ TfmRParam* fmRParam = nullptr;
 
 namespace {
 
-template <class W> void Create(W*& slot)
+template <class W, class... A> void Create(W*& slot, A&&... args)
 {
-    slot = new W();
+    slot = new W(std::forward<A>(args)...);
     slot->hide();
     // Only the main window's closing ends the program.
     slot->setAttribute(Qt::WA_QuitOnClose, false);
@@ -42,13 +46,18 @@ void CreateWindows()
     // the 3D window draws its scene from.
     fmMain = new TfmMain();
     fmMain->hide();
-    Create(fmFind);
-    Create(fmScreen);
+    // Each window gets the session it shows when it is built.
+    cAnalysis* session = fmMain->Session();
+    Create(fmFind, session);
+    QObject::connect(fmFind, &TfmFind::geneTaken, fmMain,
+                     [](int which, int gene) { RunAction(fmMain, [=] { fmMain->GeneTaken(which, gene); }); });
+    Create(fmScreen, session);
+    fmScreen->FormCreate(fmMain->frameGeometry());
     Create(fmScr3D);
     Create(fmAbout);
-    Create(fmPlot);
-    Create(fmHistogram);
-    Create(fmRParam);
+    Create(fmPlot, session);
+    Create(fmHistogram, session);
+    Create(fmRParam, session->RFolder);
 }
 
 void DestroyWindows()

@@ -1,5 +1,5 @@
 // The program's windows: created once at start-up, hidden, in this order, and
-// living for the whole run. Every window reads the analysis state through fmMain.
+// living for the whole run; the main window's session is handed to the others.
 #pragma once
 
 class TfmMain;

@@ -1,7 +1,7 @@
 // The desktop program: no command-line options, no saved state.
 #include "app/Main.h"
-#include "app/Icons.h"
 #include "app/Windows.h"
+#include "ui/Icons.h"
 
 #include <QApplication>
 

@@ -68,7 +68,12 @@ int main(int argc, char** argv)
     for (int i = 0; i < runs; ++i) {
         job.push_back(TimeMs([&] {
             WriteFilteredTable(QFile::encodeName(input).constData(), d, '.');
-            RunBatchJob(NetworkJob(start.path()), start.path(), r.RFolder, nullptr, nullptr);
+            std::unique_ptr<cRJobRunner> runner(
+                PrepareBatchJob(NetworkJob(start.path()), start.path(), r.RFolder, nullptr, nullptr));
+            if (!runner) return;
+            runner->Start();
+            while (!runner->Ended())
+                QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
         }));
         read.push_back(TimeMs([&] { layout = ReadPcaLayout(output, d); }));
         if (!layout) {

@@ -1,5 +1,7 @@
 #include "rjobs/RActions.h"
 
+#include "ui/Job.h"
+
 #include "engine/CEMatrix.h"
 #include "engine/ExprData.h"
 #include "rjobs/RJob.h"
@@ -8,9 +10,9 @@
 #include "views/Scr3d.h"
 
 #include <QDateTime>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <QTimer>
 
 #include <cmath>
@@ -25,17 +27,6 @@ void Message(cRHost& h, const QString& caption, const QString& text)
 void Busy(cRHost& h, bool on)
 {
     if (h.Busy) h.Busy(on);
-}
-
-// Runs the job with the window's other actions held while it waits.
-cRJobStatus RunHeld(cRHost& h, const std::function<cRJobStatus()>& run)
-{
-    cRJobStatus status = cRJobStatus::Finished;
-    if (h.Hold)
-        h.Hold([&] { status = run(); });
-    else
-        status = run();
-    return status;
 }
 
 // The result check of a job: the file must be there and must not be one left over from before
@@ -68,13 +59,6 @@ QString CannotWriteText(const QString& path)
 }
 
 } // namespace
-
-void WaitResponsive(int milliseconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-}
 
 void SearchR(cRHost& h)
 {
@@ -112,60 +96,123 @@ void btROptionsClick(cRHost& h, TfmRParam* dialog)
     }
 }
 
-void btRProcessingClick(cRHost& h, TfmRParam* dialog)
+namespace {
+
+// One R action: the job script run by R, then the pause and the result check of the action.
+// Busy from its start to its end; `then` runs once the job has ended.
+class cRActionJob : public cJob {
+  public:
+    cRActionJob(cRHost host, cRJobRunner* runner, int pauseMs, std::function<void(cRActionJob&)> afterPause)
+        : Host(std::move(host)), Runner(runner), PauseMs(pauseMs), AfterPause(std::move(afterPause))
+    {
+        Runner->setParent(this);
+    }
+
+    void Start() override
+    {
+        Busy(Host, true);
+        connect(Runner, &cJob::progress, this, &cJob::progress);
+        connect(Runner, &cJob::finished, this, [this] {
+            if (Runner->Status() == cRJobStatus::Cancelled) CancelRequested = true;
+            // The script may still be closing its files: the result is looked at a little later.
+            QTimer::singleShot(PauseMs, this, [this] { AfterPause(*this); });
+        });
+        connect(Runner, &cJob::failed, this, [this] { AfterPause(*this); });
+        Runner->Start();
+    }
+    void Cancel() override
+    {
+        CancelRequested = true;
+        Runner->Cancel();
+    }
+
+    cRJobStatus Status() const { return Runner->Status(); }
+    // Ends the job (the window is free again), then runs `then`.
+    void End(const std::function<void()>& then = {})
+    {
+        Busy(Host, false);
+        Finish();
+        if (then) then();
+    }
+
+    cRHost Host;
+
+  private:
+    cRJobRunner* Runner;
+    int PauseMs;
+    std::function<void(cRActionJob&)> AfterPause;
+};
+
+// Hands the job to the window, or runs it on its own; it deletes itself when it has ended.
+cJob* StartAction(cRHost& h, cRActionJob* job)
+{
+    if (h.Start) return h.Start(job) ? job : nullptr;
+    QObject::connect(job, &cJob::finished, job, &QObject::deleteLater);
+    QObject::connect(job, &cJob::failed, job, &QObject::deleteLater);
+    job->Start();
+    return job;
+}
+
+} // namespace
+
+cJob* btRProcessingClick(cRHost& h, TfmRParam* dialog)
 {
     if (!h.Data || !h.Data()) {
         Message(h, QStringLiteral("Error"), QStringLiteral("Data file is not yet loaded"));
-        return;
+        return nullptr;
     }
     if (!RcmdExists(*h.RFolder)) {
         Message(h, QStringLiteral("Error"), QStringLiteral("Cannot find ") + RcmdName());
-        return;
+        return nullptr;
     }
     const QString script = ScriptsFile(h.StartFolder, QStringLiteral("temp.rdatanorm.r"));
     if (!SaveLinesCrLf(script, h.ScriptText ? h.ScriptText() : DefaultRNormText())) {
         Message(h, QStringLiteral("Error"), CannotWriteText(script));
-        return;
+        return nullptr;
     }
     const QString dataPath = h.DataPath ? h.DataPath() : QString();
     const QString outName = h.OutName ? h.OutName() : QString();
     const QString result = dataPath + QLatin1Char('/') + outName;
     const cFileStamp before = cFileStamp::Of(NativeSeparators(result));
-
-    Busy(h, true);
-    const cRJobStatus status = RunHeld(h, [&] {
-        return RunBatchJob(PreprocessingJob(dataPath, h.DataFile ? h.DataFile() : QString(), outName),
-                           h.StartFolder, *h.RFolder, dialog ? dialog->mBat : nullptr, h.Window);
-    });
-    Busy(h, false);
     const QString jobScript = ScriptsFile(h.StartFolder, JobScriptName());
-    if (status == cRJobStatus::CannotWrite) {
+
+    cRJobRunner* runner =
+        PrepareBatchJob(PreprocessingJob(dataPath, h.DataFile ? h.DataFile() : QString(), outName),
+                        h.StartFolder, *h.RFolder, dialog ? dialog->mBat : nullptr, h.Window);
+    if (!runner) {
         Message(h, QStringLiteral("Error"), CannotWriteText(jobScript));
-        return;
+        return nullptr;
     }
-    WaitResponsive(500);
-    QFile::remove(jobScript);
-    if (status == cRJobStatus::Cancelled) return;
-    if (status == cRJobStatus::CannotStart ||
-        !cFileStamp::Of(NativeSeparators(result)).WrittenSince(before)) {
-        Message(h, QStringLiteral("No resulted file"),
+    auto* job = new cRActionJob(h, runner, 500, [result, before, jobScript](cRActionJob& j) {
+        QFile::remove(jobScript);
+        const cRJobStatus status = j.Status();
+        if (status == cRJobStatus::Cancelled) return j.End();
+        if (status == cRJobStatus::CannotStart ||
+            !cFileStamp::Of(NativeSeparators(result)).WrittenSince(before)) {
+            Message(
+                j.Host, QStringLiteral("No resulted file"),
                 QStringLiteral(
                     "The resulted file cannot be found. Perhaps an error occured when running R-script."));
-        return;
-    }
-    if (h.LoadPreset) h.LoadPreset(result);
+            return j.End();
+        }
+        cRHost host = j.Host;
+        j.End([host, result] {
+            if (host.LoadPreset) host.LoadPreset(result);
+        });
+    });
+    return StartAction(h, job);
 }
 
-void btNetworkClick(cRHost& h, TfmRParam* dialog, TfmScr3D* view)
+cJob* btNetworkClick(cRHost& h, TfmRParam* dialog, TfmScr3D* view)
 {
-    if (!h.Matrix || !h.Matrix() || !h.Data || !h.Data()) return;
+    if (!h.Matrix || !h.Matrix() || !h.Data || !h.Data()) return nullptr;
     if (!RcmdExists(*h.RFolder)) {
         Message(h, QStringLiteral("Error"), QStringLiteral("Cannot find ") + RcmdName());
-        return;
+        return nullptr;
     }
     if (!QFileInfo(ScriptsFile(h.StartFolder, QStringLiteral("genes2pca.r"))).isFile()) {
         Message(h, QStringLiteral("Error"), QStringLiteral("Cannot find genes2pca.r"));
-        return;
+        return nullptr;
     }
     const QString input = ScriptsFile(h.StartFolder, QStringLiteral("temp.genes4pca.txt"));
     const QString output = ScriptsFile(h.StartFolder, QStringLiteral("temp.pca.txt"));
@@ -176,40 +223,42 @@ void btNetworkClick(cRHost& h, TfmRParam* dialog, TfmScr3D* view)
     if (h.SaveFilteredPreset)
         h.SaveFilteredPreset(h.StartFolder + QStringLiteral("/scripts/temp.genes4pca.txt"));
 
-    Busy(h, true);
-    const cRJobStatus status = RunHeld(h, [&] {
-        return RunBatchJob(NetworkJob(h.StartFolder), h.StartFolder, *h.RFolder,
-                           dialog ? dialog->mBat : nullptr, h.Window);
-    });
-    Busy(h, false);
-    if (status == cRJobStatus::CannotWrite) {
+    cRJobRunner* runner = PrepareBatchJob(NetworkJob(h.StartFolder), h.StartFolder, *h.RFolder,
+                                          dialog ? dialog->mBat : nullptr, h.Window);
+    if (!runner) {
         Message(h, QStringLiteral("Error"), CannotWriteText(jobScript));
-        return;
+        return nullptr;
     }
-    if (status == cRJobStatus::Cancelled) return;
-    if (!QFileInfo(output).isFile()) {
-        Message(
-            h, QStringLiteral("No resulted file"),
-            QStringLiteral(
-                "The resulted PCA-file cannot be found. Perhaps an error occured when running R-script."));
-        return;
-    }
-    WaitResponsive(100);
-    // The layout is read before the job's files go.
-    const cExprData* data = h.Data();
-    const cCEMatrix* matrix = h.Matrix();
-    const std::optional<cNetworkLayout> layout = ReadPcaLayout(output, *data);
-    QFile::remove(jobScript);
-    QFile::remove(input);
-    QFile::remove(output);
-    if (!view) return;
-    if (layout)
-        view->ShowNetwork(*layout, *data, *matrix);
-    else
-        view->ShowGeneratedScene();
-    view->show();
-    view->raise();
-    view->activateWindow();
+    QPointer<TfmScr3D> target = view;
+    auto* job = new cRActionJob(h, runner, 100, [input, output, jobScript, target](cRActionJob& j) {
+        const cRJobStatus status = j.Status();
+        if (status == cRJobStatus::Cancelled) return j.End();
+        if (!QFileInfo(output).isFile()) {
+            Message(j.Host, QStringLiteral("No resulted file"),
+                    QStringLiteral("The resulted PCA-file cannot be found. Perhaps an error occured when "
+                                   "running R-script."));
+            return j.End();
+        }
+        // The layout is read before the job's files go.
+        const cExprData* data = j.Host.Data();
+        const cCEMatrix* matrix = j.Host.Matrix();
+        std::optional<cNetworkLayout> layout;
+        if (data) layout = ReadPcaLayout(output, *data);
+        QFile::remove(jobScript);
+        QFile::remove(input);
+        QFile::remove(output);
+        j.End([target, layout, data, matrix] {
+            if (!target) return;
+            if (layout && data && matrix)
+                target->ShowNetwork(*layout, *data, *matrix);
+            else
+                target->ShowGeneratedScene();
+            target->show();
+            target->raise();
+            target->activateWindow();
+        });
+    });
+    return StartAction(h, job);
 }
 
 std::optional<cNetworkLayout> ReadPcaLayout(const QString& path, const cExprData& data)

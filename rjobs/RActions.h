@@ -9,6 +9,7 @@
 #include <optional>
 
 class cCEMatrix;
+class cJob;
 class cExprData;
 class QWidget;
 class TfmRParam;
@@ -34,9 +35,9 @@ struct cRHost {
     // The R button's picture: imgR when found, imgNoR when not.
     std::function<void(bool found)> SetRGlyph;
     std::function<void(bool on)> Busy;
-    // Runs the wait for a job. The window holds its other actions meanwhile, so that a click
-    // handled during the wait neither changes the table or the matrix nor nests in the job's action.
-    std::function<void(const std::function<void()>& wait)> Hold;
+    // Runs an action's job. The window's session takes it and holds the table and the matrix
+    // meanwhile; false when it refused (another job runs). Without it the job runs on its own.
+    std::function<bool(cJob* job)> Start;
     // Load Data with dlgOpen preset to path.
     std::function<void(const QString& path)> LoadPreset;
     // Save filtered DATA with dlgSave preset to path.
@@ -48,12 +49,12 @@ void SearchR(cRHost& host);
 // btROptions: shows the R parameters dialog modally, then checks the folder it left.
 void btROptionsClick(cRHost& host, TfmRParam* dialog);
 // btRProcessing: runs the preprocessing script of mRNorm on the loaded table and loads the result.
-void btRProcessingClick(cRHost& host, TfmRParam* dialog);
-// btNetwork: lays the co-expressed genes out with scripts/genes2pca.r and shows the 3D network.
-void btNetworkClick(cRHost& host, TfmRParam* dialog, TfmScr3D* view);
-
-// The shared wait between a job and its result check, with the window responsive.
-void WaitResponsive(int milliseconds);
+// The checks are made at once (a refusal is a message); the R job then runs as a job, which ends
+// before the result is loaded. Returns that job, or null when nothing was started.
+cJob* btRProcessingClick(cRHost& host, TfmRParam* dialog);
+// btNetwork: lays the co-expressed genes out with scripts/genes2pca.r and shows the 3D network, in
+// the same way.
+cJob* btNetworkClick(cRHost& host, TfmRParam* dialog, TfmScr3D* view);
 
 // Reads the layout written by genes2pca.r: a header "ID\tPC1\tPC2\tPC3" and one line per gene with
 // nCE > 0, in gene order, with that gene's ID. Empty when the file is missing or does not match

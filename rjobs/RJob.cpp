@@ -4,7 +4,6 @@
 
 #include <QDialog>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -174,7 +173,11 @@ bool SaveLinesCrLf(const QString& path, const QString& text)
     return f.write(bytes) == bytes.size() && f.flush();
 }
 
-cRJobRunner::cRJobRunner(QWidget* window, QObject* parent) : QObject(parent), Window(window) {}
+cRJobRunner::cRJobRunner(const QString& scriptPath, const QString& workFolder, QWidget* window,
+                         QObject* parent)
+    : cJob(parent), ScriptPath(scriptPath), WorkFolder(workFolder), Window(window)
+{
+}
 
 cRJobRunner::~cRJobRunner()
 {
@@ -182,6 +185,7 @@ cRJobRunner::~cRJobRunner()
         KillGroup(SIGKILL);
         Process->waitForFinished(2000);
     }
+    delete Dialog;
     if (ActiveRunner == this) ActiveRunner = nullptr;
 }
 
@@ -213,89 +217,85 @@ void cRJobRunner::Cancel()
     });
 }
 
-cRJobStatus cRJobRunner::Run(const QString& scriptPath, const QString& workFolder)
+void cRJobRunner::Start()
 {
     Transcript.clear();
     Code = -1;
     CancelRequested = false;
+    State = cRJobStatus::Running;
 
-    QProcess process;
-    Process = &process;
-    process.setProgram(QStringLiteral("/bin/sh"));
-    process.setArguments({scriptPath});
-    process.setWorkingDirectory(workFolder);
-    process.setProcessChannelMode(QProcess::MergedChannels);
+    Process = new QProcess(this);
+    Process->setProgram(QStringLiteral("/bin/sh"));
+    Process->setArguments({ScriptPath});
+    Process->setWorkingDirectory(WorkFolder);
+    Process->setProcessChannelMode(QProcess::MergedChannels);
     // Its own process group, so that Cancel reaches R and everything R started.
-    process.setChildProcessModifier([] { ::setpgid(0, 0); });
+    Process->setChildProcessModifier([] { ::setpgid(0, 0); });
 
     // The job's console: its output and a Cancel button, window-modal so that no second job or
     // other action starts meanwhile, while the window itself keeps repainting.
-    QDialog dialog(Window);
-    dialog.setObjectName(QStringLiteral("dlgRJob"));
-    dialog.setWindowTitle(QStringLiteral("R job"));
-    dialog.setWindowModality(Window ? Qt::WindowModal : Qt::NonModal);
-    dialog.resize(560, 300);
-    auto* layout = new QVBoxLayout(&dialog);
-    auto* output = new QPlainTextEdit(&dialog);
-    output->setObjectName(QStringLiteral("mRJobOutput"));
-    output->setReadOnly(true);
-    output->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    layout->addWidget(output);
+    Dialog = new QDialog(Window);
+    Dialog->setObjectName(QStringLiteral("dlgRJob"));
+    Dialog->setWindowTitle(QStringLiteral("R job"));
+    Dialog->setWindowModality(Window ? Qt::WindowModal : Qt::NonModal);
+    Dialog->resize(560, 300);
+    auto* layout = new QVBoxLayout(Dialog);
+    OutputView = new QPlainTextEdit(Dialog);
+    OutputView->setObjectName(QStringLiteral("mRJobOutput"));
+    OutputView->setReadOnly(true);
+    OutputView->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    layout->addWidget(OutputView);
     auto* row = new QHBoxLayout;
     row->addStretch();
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), &dialog);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), Dialog);
     cancel->setObjectName(QStringLiteral("btRJobCancel"));
     row->addWidget(cancel);
     layout->addLayout(row);
     connect(cancel, &QPushButton::clicked, this, &cRJobRunner::Cancel);
     // Closing the dialog is a cancel as well; the dialog goes when the job has ended.
-    connect(&dialog, &QDialog::rejected, this, &cRJobRunner::Cancel);
+    connect(Dialog, &QDialog::rejected, this, &cRJobRunner::Cancel);
 
-    QEventLoop loop;
-    connect(&process, &QProcess::readyRead, this, [&] {
-        const QString text = QString::fromLocal8Bit(process.readAll());
+    connect(Process, &QProcess::readyRead, this, [this] {
+        const QString text = QString::fromLocal8Bit(Process->readAll());
         Transcript += text;
-        output->moveCursor(QTextCursor::End);
-        output->insertPlainText(text);
-        output->verticalScrollBar()->setValue(output->verticalScrollBar()->maximum());
+        OutputView->moveCursor(QTextCursor::End);
+        OutputView->insertPlainText(text);
+        OutputView->verticalScrollBar()->setValue(OutputView->verticalScrollBar()->maximum());
     });
-    connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
-    connect(&process, &QProcess::errorOccurred, &loop, [&](QProcess::ProcessError e) {
-        if (e == QProcess::FailedToStart) loop.quit();
+    connect(Process, &QProcess::finished, this, &cRJobRunner::ProcessEnded);
+    connect(Process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError e) {
+        if (e != QProcess::FailedToStart) return;
+        State = cRJobStatus::CannotStart;
+        if (ShowLater) ShowLater->stop();
+        if (ActiveRunner == this) ActiveRunner = nullptr;
+        Fail(QStringLiteral("Cannot start /bin/sh: ") + Process->errorString());
     });
-    QTimer showLater;
-    showLater.setSingleShot(true);
-    connect(&showLater, &QTimer::timeout, &dialog, [&] {
-        if (Running()) dialog.show();
+    // A short job ends before its console would only flash up.
+    ShowLater = new QTimer(this);
+    ShowLater->setSingleShot(true);
+    connect(ShowLater, &QTimer::timeout, Dialog, [this] {
+        if (Running()) Dialog->show();
     });
 
-    cRJobRunner* previous = ActiveRunner;
     ActiveRunner = this;
-    process.start();
-    cRJobStatus status = cRJobStatus::Finished;
-    if (!process.waitForStarted(10000)) {
-        status = cRJobStatus::CannotStart;
-        emit failed(QStringLiteral("Cannot start /bin/sh: ") + process.errorString());
-    } else {
-        emit started();
-        showLater.start(300);
-        if (process.state() != QProcess::NotRunning) loop.exec();
-        process.waitForFinished(-1);
-        const QString rest = QString::fromLocal8Bit(process.readAll());
-        Transcript += rest;
-        Code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        status = CancelRequested ? cRJobStatus::Cancelled : cRJobStatus::Finished;
-        emit finished(Code);
-    }
-    showLater.stop();
-    dialog.hide();
-    ActiveRunner = previous;
-    Process = nullptr;
-    return status;
+    Process->start();
+    emit started();
+    ShowLater->start(300);
 }
 
-cRJobStatus RunBatchJob(const cRJob& job, const QString& startFolder, const QString& rFolder,
-                        QPlainTextEdit* mBat, QWidget* window)
+void cRJobRunner::ProcessEnded()
+{
+    Transcript += QString::fromLocal8Bit(Process->readAll());
+    Code = Process->exitStatus() == QProcess::NormalExit ? Process->exitCode() : -1;
+    State = CancelRequested ? cRJobStatus::Cancelled : cRJobStatus::Finished;
+    ShowLater->stop();
+    Dialog->hide();
+    if (ActiveRunner == this) ActiveRunner = nullptr;
+    Finish();
+}
+
+cRJobRunner* PrepareBatchJob(const cRJob& job, const QString& startFolder, const QString& rFolder,
+                             QPlainTextEdit* mBat, QWidget* window)
 {
     const QStringList lines = JobScriptLines(job, startFolder, rFolder);
     QString text = lines.join(QLatin1Char('\n'));
@@ -309,8 +309,7 @@ cRJobStatus RunBatchJob(const cRJob& job, const QString& startFolder, const QStr
     QFile f(ScriptsFile(startFolder, JobScriptName()));
     const QByteArray bytes = text.toLocal8Bit() + '\n';
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size() || !f.flush())
-        return cRJobStatus::CannotWrite;
+        return nullptr;
     f.close();
-    cRJobRunner runner(window);
-    return runner.Run(f.fileName(), startFolder);
+    return new cRJobRunner(f.fileName(), startFolder, window);
 }

@@ -1,6 +1,8 @@
-// R batch jobs: the job description, the text of the job script, and the runner that writes the
-// script, starts it with /bin/sh and waits for it while the window stays responsive.
+// R batch jobs: the job description, the text of the job script, and the runner that starts it
+// with /bin/sh as a job while the window stays responsive.
 #pragma once
+
+#include "ui/Job.h"
 
 #include <QObject>
 #include <QPointer>
@@ -50,24 +52,28 @@ QString DefaultRNormText();
 bool SaveLinesCrLf(const QString& path, const QString& text);
 
 enum class cRJobStatus {
+    Running,     // not ended yet
     Finished,    // the shell ended (its exit status is not a verdict on the job)
     Cancelled,   // the user ended it
     CannotWrite, // the job script could not be written; nothing was run
     CannotStart, // /bin/sh could not be started
 };
 
-// Runs one job script and waits in a local event loop. While it runs, a small window-modal dialog
-// ("dlgRJob") shows the job's output and offers Cancel, which ends the whole process group
+// Runs one job script as a job: Start returns at once, the end comes as finished() (also after a
+// cancel) or failed() when the shell cannot be started. While it runs, a small window-modal
+// dialog ("dlgRJob") shows the job's output and offers Cancel, which ends the whole process group
 // (the shell, R's front end and R itself).
-class cRJobRunner : public QObject {
+class cRJobRunner : public cJob {
     Q_OBJECT
   public:
-    explicit cRJobRunner(QWidget* window, QObject* parent = nullptr);
+    cRJobRunner(const QString& scriptPath, const QString& workFolder, QWidget* window,
+                QObject* parent = nullptr);
     ~cRJobRunner() override;
 
-    cRJobStatus Run(const QString& scriptPath, const QString& workFolder);
-    void Cancel();
+    void Start() override;
+    void Cancel() override;
     bool Running() const;
+    cRJobStatus Status() const { return State; }
     // Everything the job wrote to its standard output and error.
     QString Output() const { return Transcript; }
     int ExitCode() const { return Code; }
@@ -77,20 +83,24 @@ class cRJobRunner : public QObject {
 
   signals:
     void started();
-    void finished(int exitCode);
-    void failed(const QString& message);
 
   private:
     void KillGroup(int signal);
+    void ProcessEnded();
 
+    QString ScriptPath, WorkFolder;
     QPointer<QWidget> Window;
     QProcess* Process = nullptr;
+    class QDialog* Dialog = nullptr;
+    class QPlainTextEdit* OutputView = nullptr;
+    class QTimer* ShowLater = nullptr;
     QString Transcript;
     int Code = -1;
-    bool CancelRequested = false;
+    cRJobStatus State = cRJobStatus::Running;
 };
 
-// The common job step: fills mBat with the job script (when given), saves it as scripts/run.sh
-// below startFolder and runs it. window parents the job dialog (may be null).
-cRJobStatus RunBatchJob(const cRJob& job, const QString& startFolder, const QString& rFolder,
-                        QPlainTextEdit* mBat, QWidget* window);
+// The common job step: fills mBat with the job script (when given) and saves it as scripts/run.sh
+// below startFolder. Returns the runner for it, not yet started, or null when the script cannot be
+// written. window parents the job dialog (may be null).
+cRJobRunner* PrepareBatchJob(const cRJob& job, const QString& startFolder, const QString& rFolder,
+                             QPlainTextEdit* mBat, QWidget* window);

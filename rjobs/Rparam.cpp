@@ -1,7 +1,5 @@
 #include "rjobs/Rparam.h"
 
-#include "app/Main.h"
-#include "app/Windows.h"
 #include "rjobs/RSearch.h"
 
 #include <QCheckBox>
@@ -31,7 +29,7 @@ QString RunOpenDialog(QWidget* parent, const QString& folder)
 
 } // namespace
 
-TfmRParam::TfmRParam(QWidget* parent) : QDialog(parent)
+TfmRParam::TfmRParam(const QString& rFolder, QWidget* parent) : QDialog(parent)
 {
     setObjectName("fmRParam");
     setWindowTitle("R parameters");
@@ -83,7 +81,7 @@ TfmRParam::TfmRParam(QWidget* parent) : QDialog(parent)
     connect(chbShowBat, &QCheckBox::clicked, this, &TfmRParam::chbShowBatClick);
 
     resize(579, 180);
-    FormCreate(fmMain ? fmMain->RFolder : QString());
+    FormCreate(rFolder);
 }
 
 void TfmRParam::FormCreate(const QString& rFolder)

@@ -15,7 +15,8 @@ class QToolButton;
 class TfmRParam : public QDialog {
     Q_OBJECT
   public:
-    explicit TfmRParam(QWidget* parent = nullptr);
+    // rFolder: the R folder found at start-up (empty when none was found).
+    explicit TfmRParam(const QString& rFolder = QString(), QWidget* parent = nullptr);
 
     // Fills edPath from the R folder found at start-up (empty when none was found).
     void FormCreate(const QString& rFolder);

@@ -1,9 +1,8 @@
 #include "views/Find.h"
 
-#include "app/Main.h"
-#include "app/Ui.h"
-#include "app/WinExprData.h"
-#include "app/Windows.h"
+#include "engine/ExprData.h"
+#include "ui/AnalysisSource.h"
+#include "ui/Ui.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -11,7 +10,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSlider>
 #include <QVBoxLayout>
 
 #include <cstring>
@@ -26,7 +24,7 @@ bool Contains(const char* text, const QByteArray& part)
 
 } // namespace
 
-TfmFind::TfmFind(QWidget* parent) : QDialog(parent)
+TfmFind::TfmFind(const cAnalysisSource* source, QWidget* parent) : QDialog(parent), Source(source)
 {
     setObjectName("fmFind");
     setWindowTitle("fmFind");
@@ -87,7 +85,7 @@ int TfmFind::LineGene(const QString& line)
 
 void TfmFind::btFindClick()
 {
-    FindIn(fmMain ? fmMain->ExprData : nullptr);
+    FindIn(Source ? Source->Table() : nullptr);
 }
 
 void TfmFind::FindIn(const cExprData* d)
@@ -120,12 +118,11 @@ void TfmFind::liResultsDblClick()
     accept();
 }
 
-bool TfmFind::TakeInto(const QString& trackBar)
+bool TfmFind::TakeGene(int which)
 {
-    if (exec() != QDialog::Accepted || !fmMain || !fmMain->ExprData) return false;
-    if (takenGene < 1 || takenGene > fmMain->ExprData->nGenes) return false;
-    auto* bar = fmMain->findChild<QSlider*>(trackBar);
-    if (!bar) return false;
-    bar->setValue(takenGene);
+    if (exec() != QDialog::Accepted) return false;
+    const cExprData* d = Source ? Source->Table() : nullptr;
+    if (!d || takenGene < 1 || takenGene > d->nGenes) return false;
+    emit geneTaken(which, takenGene);
     return true;
 }

@@ -8,12 +8,13 @@ class QGroupBox;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class cAnalysisSource;
 class cExprData;
 
 class TfmFind : public QDialog {
     Q_OBJECT
   public:
-    explicit TfmFind(QWidget* parent = nullptr);
+    explicit TfmFind(const cAnalysisSource* source, QWidget* parent = nullptr);
 
   public slots:
     // Fills liResults from the main window's current table (nothing without one).
@@ -24,9 +25,12 @@ class TfmFind : public QDialog {
     void liResultsDblClick();
 
     // Shows the dialog modally; on OK with a taken gene in 1..N of the current
-    // table, moves the main window's track bar named `trackBar` to it (which
-    // fires its change handler). Returns whether the selection was moved.
-    bool TakeInto(const QString& trackBar);
+    // table, emits geneTaken(which, gene). Returns whether it did.
+    bool TakeGene(int which);
+
+  signals:
+    // The user took gene (1-based) for the selection `which` (1 blue, 2 green).
+    void geneTaken(int which, int gene);
 
   public:
     // Same as btFindClick, from the given table (null: nothing happens).
@@ -46,4 +50,7 @@ class TfmFind : public QDialog {
     QPushButton* btFind;
     QPushButton* btTake;
     QListWidget* liResults;
+
+  private:
+    const cAnalysisSource* Source;
 };

@@ -1,12 +1,11 @@
 #include "views/Histogram.h"
 
-#include "app/Convert.h"
-#include "app/Main.h"
-#include "app/Ui.h"
-#include "app/WinExprData.h"
-#include "app/Windows.h"
+#include "engine/ExprData.h"
 #include "engine/Histogram.h"
-#include "views/ChartTools.h"
+#include "ui/AnalysisSource.h"
+#include "ui/ChartTools.h"
+#include "ui/Convert.h"
+#include "ui/Ui.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -18,7 +17,8 @@
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
 
-TfmHistogram::TfmHistogram(QWidget* parent) : QWidget(parent, Qt::Window)
+TfmHistogram::TfmHistogram(const cAnalysisSource* source, QWidget* parent)
+    : QWidget(parent, Qt::Window), Source(source)
 {
     setObjectName("fmHistogram");
     setWindowTitle("Expression distribution");
@@ -66,6 +66,10 @@ TfmHistogram::TfmHistogram(QWidget* parent) : QWidget(parent, Qt::Window)
     connect(cbbShow, &QComboBox::currentIndexChanged, this, [this] { Change(); });
     for (QLineEdit* e : {edNumber, edNBins, edNStd})
         connect(e, &QLineEdit::textChanged, this, [this] { Change(); });
+    if (Source) {
+        connect(Source, &cAnalysisSource::tableLoaded, this, &TfmHistogram::cbbShowChange);
+        connect(Source, &cAnalysisSource::valuesChanged, this, &TfmHistogram::cbbShowChange);
+    }
 }
 
 void TfmHistogram::Change()
@@ -79,7 +83,7 @@ void TfmHistogram::Change()
 void TfmHistogram::cbbShowChange()
 {
     try {
-        RefreshFrom(fmMain ? fmMain->ExprData : nullptr);
+        RefreshFrom(Source ? Source->Table() : nullptr);
     } catch (const cActionError& e) {
         MessageBox(this, e.Caption, e.Text);
     }

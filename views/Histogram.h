@@ -11,15 +11,17 @@ class QLabel;
 class QLineEdit;
 class QLineSeries;
 class QValueAxis;
+class cAnalysisSource;
 class cExprData;
 
 class TfmHistogram : public QWidget {
     Q_OBJECT
   public:
-    explicit TfmHistogram(QWidget* parent = nullptr);
+    // Refreshes when the source loads a table or changes its values.
+    explicit TfmHistogram(const cAnalysisSource* source, QWidget* parent = nullptr);
 
   public slots:
-    // The refresh from the main window's current table. Called by the four
+    // The refresh from the source's current table. Called by the four
     // controls when they change, after a load and after each normalization.
     // A text that is not a number is reported here in a message box, so a
     // refresh never ends the action that called it.
@@ -53,4 +55,5 @@ class TfmHistogram : public QWidget {
     // Writes the corrected gene or array number into edNumber and returns it.
     int SettleNumber(int count);
     bool Settling = false;
+    const cAnalysisSource* Source;
 };

@@ -1,10 +1,9 @@
 #include "views/Plot.h"
 
-#include "app/Main.h"
-#include "app/WinExprData.h"
-#include "app/Windows.h"
+#include "engine/ExprData.h"
 #include "engine/Quartiles.h"
-#include "views/ChartTools.h"
+#include "ui/AnalysisSource.h"
+#include "ui/ChartTools.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -16,7 +15,7 @@
 
 #include <cmath>
 
-TfmPlot::TfmPlot(QWidget* parent) : QWidget(parent, Qt::Window)
+TfmPlot::TfmPlot(const cAnalysisSource* source, QWidget* parent) : QWidget(parent, Qt::Window), Source(source)
 {
     setObjectName("fmPlot");
     setWindowTitle("fmPlot");
@@ -48,11 +47,15 @@ TfmPlot::TfmPlot(QWidget* parent) : QWidget(parent, Qt::Window)
 
     connect(cbbShow, &QComboBox::currentIndexChanged, this, [this] { cbbShowChange(); });
     connect(cbbVariation, &QComboBox::currentIndexChanged, this, [this] { cbbShowChange(); });
+    if (Source) {
+        connect(Source, &cAnalysisSource::tableLoaded, this, &TfmPlot::cbbShowChange);
+        connect(Source, &cAnalysisSource::valuesChanged, this, &TfmPlot::cbbShowChange);
+    }
 }
 
 void TfmPlot::cbbShowChange()
 {
-    RefreshFrom(fmMain ? fmMain->ExprData : nullptr);
+    RefreshFrom(Source ? Source->Table() : nullptr);
 }
 
 void TfmPlot::RefreshFrom(const cExprData* d)

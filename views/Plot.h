@@ -9,15 +9,17 @@ class QComboBox;
 class QLabel;
 class QLineSeries;
 class QValueAxis;
+class cAnalysisSource;
 class cExprData;
 
 class TfmPlot : public QWidget {
     Q_OBJECT
   public:
-    explicit TfmPlot(QWidget* parent = nullptr);
+    // Refreshes when the source loads a table or changes its values.
+    explicit TfmPlot(const cAnalysisSource* source, QWidget* parent = nullptr);
 
   public slots:
-    // The refresh: rebuilds the three series from the main window's current
+    // The refresh: rebuilds the three series from the source's current
     // table (nothing without one). Called by both lists, after a load and
     // after each normalization.
     void cbbShowChange();
@@ -36,4 +38,7 @@ class TfmPlot : public QWidget {
     QLineSeries* SerMean;
     QValueAxis* AxisX;
     QValueAxis* AxisY;
+
+  private:
+    const cAnalysisSource* Source;
 };

@@ -1,12 +1,10 @@
 #include "views/Screen.h"
 
-#include "app/Main.h"
-#include "app/WinExprData.h"
-#include "app/Windows.h"
 #include "engine/CEMatrix.h"
 #include "engine/ExprData.h"
 #include "engine/MapImage.h"
-#include "views/ChartTools.h"
+#include "ui/AnalysisSource.h"
+#include "ui/ChartTools.h"
 
 #include <QLabel>
 #include <QMouseEvent>
@@ -77,7 +75,8 @@ void cPicture::mousePressEvent(QMouseEvent* event)
     OnMouseDown(x, y);
 }
 
-TfmScreen::TfmScreen(QWidget* parent) : QWidget(parent, Qt::Window)
+TfmScreen::TfmScreen(const cAnalysisSource* source, QWidget* parent)
+    : QWidget(parent, Qt::Window), Source(source)
 {
     setObjectName("fmScreen");
     setWindowTitle("Screen");
@@ -117,19 +116,33 @@ TfmScreen::TfmScreen(QWidget* parent) : QWidget(parent, Qt::Window)
     Chart2X->setLabelFormat("%d");
     Chart2Y->setLabelFormat("%.3g");
 
-    FormCreate();
+    if (Source) {
+        // What the picture showed went with the table.
+        connect(Source, &cAnalysisSource::tableLoaded, this, &TfmScreen::Clear);
+        connect(Source, &cAnalysisSource::tableReleased, this, &TfmScreen::Clear);
+    }
 }
 
-void TfmScreen::FormCreate()
+void TfmScreen::FormCreate(const QRect& m)
 {
-    if (!fmMain) return;
-    const QRect m = fmMain->frameGeometry();
     move(m.left() + m.width(), m.top());
 }
 
 bool TfmScreen::Draw()
 {
-    return fmMain && DrawFrom(fmMain->ExprData, fmMain->CEMatrix);
+    return Source && DrawFrom(Source->Table(), Source->Matrix());
+}
+
+void TfmScreen::Clear()
+{
+    iScreen->Image.fill(Qt::white);
+    iScreen->update();
+    iMacro->Image.fill(Qt::white);
+    iMacro->update();
+    for (QLabel* l : {lb12, lb21, lb22, lbX, lbY, lbG11, lbG21, lbG12, lbG22})
+        SetText(l, QString());
+    Series1->clear();
+    Series2->clear();
 }
 
 bool TfmScreen::DrawFrom(const cExprData* d, const cCEMatrix* m)
@@ -163,10 +176,10 @@ bool TfmScreen::DrawFrom(const cExprData* d, const cCEMatrix* m)
 
 void TfmScreen::iScreenMouseDown(int x, int y)
 {
-    if (!fmMain) return;
-    // While a calculation fills the matrix on worker threads its cells are
-    // not read; the close-up is grey until it ends.
-    CloseUpFrom(fmMain->ExprData, fmMain->Computing() ? nullptr : fmMain->CEMatrix, x, y);
+    if (!Source) return;
+    // While a calculation fills the matrix on worker threads the source gives
+    // no matrix; the close-up is grey until it ends.
+    CloseUpFrom(Source->Table(), Source->Matrix(), x, y);
 }
 
 void TfmScreen::CloseUpFrom(const cExprData* d, const cCEMatrix* m, int x, int y)

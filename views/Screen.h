@@ -11,6 +11,7 @@ class QChartView;
 class QLabel;
 class QLineSeries;
 class QValueAxis;
+class cAnalysisSource;
 class cCEMatrix;
 class cExprData;
 
@@ -31,18 +32,22 @@ class cPicture : public QWidget {
 class TfmScreen : public QWidget {
     Q_OBJECT
   public:
-    explicit TfmScreen(QWidget* parent = nullptr);
+    // Reads the table and matrix of the source when it draws or is clicked, and
+    // clears its picture when the source loads or releases a table.
+    explicit TfmScreen(const cAnalysisSource* source, QWidget* parent = nullptr);
 
-    // Places the window at the right edge of the main window.
-    void FormCreate();
+    // Places the window at the right edge of the main window's frame.
+    void FormCreate(const QRect& mainFrame);
 
   public slots:
-    // Draws the map and the charts from the main window's table and matrix,
-    // then shows the window. Returns false, doing nothing, without both.
+    // Draws the map and the charts from the source's table and matrix, then
+    // shows the window. Returns false, doing nothing, without both.
     bool Draw();
-    // Click at map pixel (x, y): read-outs and close-up from the main
-    // window's current table and matrix; grey close-up without a matrix.
+    // Click at map pixel (x, y): read-outs and close-up from the source's
+    // current table and matrix; grey close-up without a matrix.
     void iScreenMouseDown(int x, int y);
+    // Picture, close-up, charts and labels back to their look before any map.
+    void Clear();
 
   public:
     bool DrawFrom(const cExprData* data, const cCEMatrix* matrix);
@@ -69,4 +74,7 @@ class TfmScreen : public QWidget {
     QLineSeries* Series2;
     QValueAxis* Chart2X;
     QValueAxis* Chart2Y;
+
+  private:
+    const cAnalysisSource* Source;
 };

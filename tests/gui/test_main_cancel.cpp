@@ -63,8 +63,8 @@ class MainCancelTest : public MainWindowTest {
     {
         MainWindowTest::SetUp();
         Load(WriteTable("large.txt", FactorTable(kGenes, 100)));
-        ASSERT_NE(fmMain->ExprData, nullptr);
-        ASSERT_EQ(fmMain->ExprData->nGenes, kGenes);
+        ASSERT_NE(fmMain->ExprData(), nullptr);
+        ASSERT_EQ(fmMain->ExprData()->nGenes, kGenes);
     }
     // Runs f once, at the first progress shown part way through the calculation.
     void AtFirstProgress(std::function<void()> f)
@@ -116,7 +116,7 @@ TEST_F(MainCancelTest, CancelStopsPartWayKeepingTheRowsDone)
     EXPECT_LT(stopMs, 1000) << "the calculation took too long to stop";
 
     // After: idle, the log as after a normal end, the progress left part way.
-    const cWinExprData* d = fmMain->ExprData;
+    const cWinExprData* d = fmMain->ExprData();
     EXPECT_EQ(d->Progress, 0.0f);
     EXPECT_LT(Ctl<QProgressBar>("cgProgress")->value(), 1000);
     EXPECT_TRUE(Text("lbCoexpressed").startsWith("Approximately ")) << Text("lbCoexpressed").toStdString();
@@ -135,7 +135,7 @@ TEST_F(MainCancelTest, CancelStopsPartWayKeepingTheRowsDone)
 
     // The matrix keeps what was computed: every filled upper cell is the
     // pair's correlation, and part of the triangle was never reached.
-    const cCEMatrix* m = fmMain->CEMatrix;
+    const cCEMatrix* m = fmMain->CEMatrix();
     ASSERT_NE(m, nullptr);
     long long filled = 0, checked = 0;
     for (int i = 0; i < kGenes; ++i)
@@ -155,12 +155,12 @@ TEST_F(MainCancelTest, CancelStopsPartWayKeepingTheRowsDone)
 
     // A new calculation then runs to its end.
     Click("btCalcCE");
-    EXPECT_EQ(fmMain->ExprData->Progress, 100.0f);
+    EXPECT_EQ(fmMain->ExprData()->Progress, 100.0f);
     EXPECT_FALSE(Text("lbCoexpressed").startsWith("Approximately "));
     long long full = 0;
     for (int i = 0; i < kGenes; ++i)
         for (int j = i + 1; j < kGenes; ++j)
-            full += fmMain->CEMatrix->At(i, j) != 0;
+            full += fmMain->CEMatrix()->At(i, j) != 0;
     EXPECT_GT(full, pairs * 9 / 10);
     // The status panel counts the matrix, wherever its block comes from.
     EXPECT_GE(fmMain->MemoryInUse(), static_cast<unsigned>(kGenes) * kGenes);
@@ -177,12 +177,12 @@ TEST_F(MainCancelTest, ACancelBeforeTheWorkStartsStillStopsIt)
     t.start();
     Click("btCalcCE");
     EXPECT_LT(t.elapsed(), 1000);
-    EXPECT_EQ(fmMain->ExprData->Progress, 0.0f); // stopped, not finished
+    EXPECT_EQ(fmMain->ExprData()->Progress, 0.0f); // stopped, not finished
     EXPECT_TRUE(Text("lbCoexpressed").startsWith("Approximately ")) << Text("lbCoexpressed").toStdString();
     EXPECT_EQ(Text("btCalcCE"), "Calculate CE");
     // The next calculation is not cancelled by the earlier click.
     Click("btCalcCE");
-    EXPECT_EQ(fmMain->ExprData->Progress, 100.0f);
+    EXPECT_EQ(fmMain->ExprData()->Progress, 100.0f);
 }
 
 TEST_F(MainCancelTest, ClosingTheWindowStopsTheCalculation)
@@ -198,7 +198,7 @@ TEST_F(MainCancelTest, ClosingTheWindowStopsTheCalculation)
     EXPECT_TRUE(State.Seen);
     EXPECT_TRUE(closed);
     EXPECT_LT(sinceClose.elapsed(), 1000);
-    EXPECT_EQ(fmMain->ExprData->Progress, 0.0f); // stopped, not finished
+    EXPECT_EQ(fmMain->ExprData()->Progress, 0.0f); // stopped, not finished
     EXPECT_FALSE(fmMain->Computing());
     EXPECT_FALSE(fmMain->CalcRunning());
 }
@@ -209,7 +209,7 @@ TEST_F(MainCancelTest, ActionsThatWouldChangeTheDataWaitForTheCalculation)
     // normalizing and pattern detection must not touch the data meanwhile.
     float before = 0;
     AtFirstProgress([&] {
-        before = fmMain->ExprData->Data[0][0];
+        before = fmMain->ExprData()->Data[0][0];
         fmMain->dlgOpen.FileName = Tmp.filePath("large.txt");
         fmMain->dlgOpen.Preset = 1;
         fmMain->btOpenClick();
@@ -220,14 +220,14 @@ TEST_F(MainCancelTest, ActionsThatWouldChangeTheDataWaitForTheCalculation)
         fmMain->btRenewCEClick();
         fmMain->btSaveCPatternClick();
         EXPECT_EQ(fmMain->dlgOpen.Preset, 1);
-        EXPECT_EQ(fmMain->ExprData->Data[0][0], before);
+        EXPECT_EQ(fmMain->ExprData()->Data[0][0], before);
         QTest::mouseClick(fmMain->btCalcCE, Qt::LeftButton); // then cancel
     });
-    const cWinExprData* data = fmMain->ExprData;
+    const cWinExprData* data = fmMain->ExprData();
     Click("btCalcCE");
     ASSERT_TRUE(State.Seen);
-    EXPECT_EQ(fmMain->ExprData, data);
-    EXPECT_EQ(fmMain->ExprData->Data[0][0], before);
+    EXPECT_EQ(fmMain->ExprData(), data);
+    EXPECT_EQ(fmMain->ExprData()->Data[0][0], before);
     EXPECT_EQ(DialogsShown, 0);
     EXPECT_TRUE(Messages.empty());
 }

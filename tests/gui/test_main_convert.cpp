@@ -1,10 +1,10 @@
 // Numbers and times as the window reads and shows them, in the user's locale.
 #include "test_main_support.h"
 
-#include "app/Convert.h"
 #include "app/WinExprData.h"
 #include "engine/ExprData.h"
 #include "engine/Format.h"
+#include "ui/Convert.h"
 
 #include <QLocale>
 #include <QTime>
@@ -146,15 +146,15 @@ TEST_F(MainWindowTest, TheWindowReadsAndShowsCommaNumbersInACommaLocale)
                                                  "g2\tn\t2\t4\t6\t8.5\n"
                                                  "g3\tn\t4\t3\t2\t1\n");
     Load(path);
-    ASSERT_NE(fmMain->ExprData, nullptr);
-    const QString mean = QString::fromStdString(FormatFixed(fmMain->ExprData->TotalMean, 5, 5, ','));
+    ASSERT_NE(fmMain->ExprData(), nullptr);
+    const QString mean = QString::fromStdString(FormatFixed(fmMain->ExprData()->TotalMean, 5, 5, ','));
     EXPECT_TRUE(mean.contains(QLatin1Char(',')));
     EXPECT_EQ(Text("lbMean"), mean);
     fmMain->edCEThreshold->setText("0,90");
     Click("btCalcCE");
     EXPECT_TRUE(Messages.empty());
     EXPECT_EQ(Text("edCEThreshold"), "0,9");
-    ASSERT_NE(fmMain->CEMatrix, nullptr);
+    ASSERT_NE(fmMain->CEMatrix(), nullptr);
     fmMain->edCEThreshold->setText("0.9");
     Click("btRenewCE");
     ASSERT_EQ(Messages.size(), 1u);

@@ -30,12 +30,12 @@ class MainFilesTest : public MainWindowTest {
     {
         MainWindowTest::SetUp();
         Load(WriteTable("t.txt", kTable));
-        ASSERT_NE(fmMain->ExprData, nullptr);
+        ASSERT_NE(fmMain->ExprData(), nullptr);
     }
     void Calculate()
     {
         Click("btCalcCE");
-        ASSERT_NE(fmMain->CEMatrix, nullptr);
+        ASSERT_NE(fmMain->CEMatrix(), nullptr);
     }
     QString Out(const char* name) { return Tmp.filePath(QLatin1String(name)); }
     // What the engine writes for the window's current table and matrix.
@@ -66,7 +66,7 @@ TEST_F(MainFilesTest, FilteredTableUsesThePresetNameOnceThenTheDialog)
 {
     Calculate();
     const std::string expected =
-        Expected([&](const char* p) { return WriteFilteredTable(p, *fmMain->ExprData, '.'); });
+        Expected([&](const char* p) { return WriteFilteredTable(p, *fmMain->ExprData(), '.'); });
     ASSERT_NE(expected.find("\"ID\"\t\"Name\"\t\"A1\""), std::string::npos);
 
     fmMain->dlgSave.FileName = Out("preset.flt");
@@ -93,7 +93,7 @@ TEST_F(MainFilesTest, PairwiseFileReportsTheFieldsAsTheyStandAndKeepsThem)
     fmMain->edCEPower->setText("02");
     fmMain->edCEThreshold->setText("0.90");
     const std::string expected = Expected(
-        [&](const char* p) { return WritePairwiseCE(p, *fmMain->ExprData, *fmMain->CEMatrix, 2, 0.9); });
+        [&](const char* p) { return WritePairwiseCE(p, *fmMain->ExprData(), *fmMain->CEMatrix(), 2, 0.9); });
     ASSERT_NE(expected.find("\"Filtering power:\"\t2\r\n\"Filtering threshold:\"\t0.900000\r\n"),
               std::string::npos);
     DialogAnswers = {Out("pairs.ce")};
@@ -143,7 +143,7 @@ TEST_F(MainFilesTest, TypingErrorsEndTheSavesBeforeAnyFileExists)
 TEST_F(MainFilesTest, GeneListAndPatternFilesFollowTheBlueGeneAndRewriteTheFields)
 {
     Calculate();
-    const cExprData& d = *fmMain->ExprData;
+    const cExprData& d = *fmMain->ExprData();
     Ctl<QSlider>("tbGeneNum1")->setValue(3); // P50, the mirror of P17
     struct {
         const char* Power;
@@ -175,7 +175,7 @@ TEST_F(MainFilesTest, GeneListAndPatternFilesFollowTheBlueGeneAndRewriteTheField
     for (int pattern = 0; pattern <= d.nPatterns; ++pattern) {
         fmMain->edPattern->setText(QString::number(pattern));
         const std::string expected = Expected([&](const char* p) {
-            return WritePatternFile(p, d, *fmMain->CEMatrix, 2, pattern, 1, 0.9, '.');
+            return WritePatternFile(p, d, *fmMain->CEMatrix(), 2, pattern, 1, 0.9, '.');
         });
         DialogAnswers = {Out("pattern.txt")};
         Click("btSaveCPattern");
@@ -185,16 +185,24 @@ TEST_F(MainFilesTest, GeneListAndPatternFilesFollowTheBlueGeneAndRewriteTheField
     EXPECT_TRUE(Messages.empty());
 }
 
-TEST_F(MainFilesTest, AFileThatCannotBeCreatedIsPassedOverSilently)
+TEST_F(MainFilesTest, AFileThatCannotBeCreatedIsReported)
 {
     Calculate();
-    const QString nowhere = Tmp.filePath("no/such/folder/out.txt");
-    for (const char* button : {"btSaveFiltered", "btSaveCE", "btSaveDC", "btSaveCPattern"}) {
-        DialogAnswers = {nowhere};
-        Click(button);
-        EXPECT_FALSE(Ctl("btBusy")->isEnabled()) << button;
+    // A missing folder, and a place no file can be written to.
+    for (const QString& nowhere :
+         {Tmp.filePath("no/such/folder/out.txt"), QStringLiteral("/proc/pairs.ce")}) {
+        Messages.clear();
+        for (const char* button : {"btSaveFiltered", "btSaveCE", "btSaveDC", "btSaveCPattern"}) {
+            DialogAnswers = {nowhere};
+            Click(button);
+            EXPECT_FALSE(Ctl("btBusy")->isEnabled()) << button;
+        }
+        ASSERT_EQ(Messages.size(), 4u) << nowhere.toStdString();
+        for (const cShownMessage& m : Messages) {
+            EXPECT_EQ(m.Caption, "Error");
+            EXPECT_TRUE(m.Text.contains(nowhere)) << m.Text.toStdString();
+        }
+        EXPECT_FALSE(QFileInfo(nowhere).isFile() && QFileInfo(nowhere).size() > 0);
     }
-    EXPECT_EQ(DialogsShown, 4);
-    EXPECT_TRUE(Messages.empty());
-    EXPECT_FALSE(QFileInfo::exists(nowhere));
+    EXPECT_EQ(DialogsShown, 8);
 }

@@ -3,10 +3,10 @@
 // find buttons, and the removal of the blue gene's direct connections.
 #include "test_main_support.h"
 
-#include "app/Convert.h"
 #include "app/WinExprData.h"
 #include "engine/CEMatrix.h"
 #include "engine/Numeric.h"
+#include "ui/Convert.h"
 #include "views/Find.h"
 #include "views/Screen.h"
 
@@ -66,13 +66,13 @@ class GeneTab : public MainWindowTest {
     }
     std::vector<std::int8_t> MatrixCells() const
     {
-        const cCEMatrix* M = fmMain->CEMatrix;
+        const cCEMatrix* M = fmMain->CEMatrix();
         const std::size_t n = static_cast<std::size_t>(M->Size());
         return std::vector<std::int8_t>(M->Cells, M->Cells + n * n);
     }
     std::vector<int> CECounts() const
     {
-        const cExprData* d = fmMain->ExprData;
+        const cExprData* d = fmMain->ExprData();
         return std::vector<int>(d->nCE, d->nCE + d->nGenes);
     }
 };
@@ -230,7 +230,7 @@ TEST_F(GeneTab, CorrelationReadOut)
             const QString shown = Text("lbCorrelation");
             EXPECT_TRUE(shown.contains(QRegularExpression(QStringLiteral("^-?[01]\\.\\d\\d\\d$"))))
                 << shown.toStdString();
-            EXPECT_NEAR(shown.toDouble(), fmMain->ExprData->Corr(a - 1, b - 1), 0.0005 + 1e-12);
+            EXPECT_NEAR(shown.toDouble(), fmMain->ExprData()->Corr(a - 1, b - 1), 0.0005 + 1e-12);
         }
     {
         cLocaleScope comma(QLocale(QLocale::German, QLocale::Germany));
@@ -264,7 +264,7 @@ TEST_F(GeneTab, UncheckedCompareKeepsTheLastCorrelationAndDropsTheGreenCurve)
     EXPECT_EQ(Text("lbID2"), QStringLiteral("AB2"));
     EXPECT_EQ(fmMain->Series2->count(), 6);
     EXPECT_EQ(fmMain->Series2->at(5), QPointF(6, 12.5));
-    EXPECT_EQ(Text("lbCorrelation"), FixedText(fmMain->ExprData->Corr(2, 1), 3, 3)); // blue 3, green 2
+    EXPECT_EQ(Text("lbCorrelation"), FixedText(fmMain->ExprData()->Corr(2, 1), 3, 3)); // blue 3, green 2
 
     // A green number outside the table reaching the click leaves everything.
     Ctl<QLineEdit>("edGeneNum2")->blockSignals(true);
@@ -279,10 +279,10 @@ TEST_F(GeneTab, PatternLabelsFollowTheSelection)
 {
     LoadGenes();
     Click("btCalcCE");
-    ASSERT_NE(fmMain->CEMatrix, nullptr);
+    ASSERT_NE(fmMain->CEMatrix(), nullptr);
     Bar("tbGeneNum1")->setValue(2);
     Bar("tbGeneNum2")->setValue(5);
-    EXPECT_EQ(Text("lbPattern1"), QString::number(fmMain->ExprData->Pattern[1]));
+    EXPECT_EQ(Text("lbPattern1"), QString::number(fmMain->ExprData()->Pattern[1]));
     EXPECT_NE(Text("lbPattern1"), QStringLiteral("0"));
     EXPECT_EQ(Text("lbPattern2"), QStringLiteral("0")); // no values, no pattern
 }
@@ -361,7 +361,7 @@ TEST_F(GeneTab, CoexpressChartFromFreshCorrelations)
         const double t = QString::fromLatin1(c.ThresholdAfter).toDouble();
         for (auto [series, gene] : {std::pair{"Series3", c.Blue - 1}, std::pair{"Series4", c.Green - 1}}) {
             std::vector<float> r(kN);
-            fmMain->ExprData->CorrProfile(gene, r.data());
+            fmMain->ExprData()->CorrProfile(gene, r.data());
             QLineSeries* s = Series(series);
             ASSERT_EQ(s->count(), kN) << series;
             for (int k = 0; k < kN; ++k) {
@@ -420,7 +420,7 @@ TEST_F(GeneTab, KillDCRemovesTheBlueGenesPositivePartners)
     LoadGenes();
     Type("edCEThreshold", QStringLiteral("0.8"));
     Click("btCalcCE");
-    ASSERT_NE(fmMain->CEMatrix, nullptr);
+    ASSERT_NE(fmMain->CEMatrix(), nullptr);
     const std::vector<std::int8_t> before = MatrixCells();
     ASSERT_GT(CECounts()[1], 0);
     ASSERT_GT(CECounts()[2], 0); // the mirror gene is co-expressed (by magnitude)
@@ -437,7 +437,7 @@ TEST_F(GeneTab, KillDCRemovesTheBlueGenesPositivePartners)
 
     // Genes 2, 4 and 6 (indices 1, 3, 5) lose every stored cell; the rest of
     // the upper triangle (the stored correlations) is untouched.
-    const cCEMatrix* M = fmMain->CEMatrix;
+    const cCEMatrix* M = fmMain->CEMatrix();
     for (int i = 0; i < kN; ++i)
         for (int j = 0; j < kN; ++j) {
             const bool cleared = i == 1 || i == 3 || i == 5 || j == 1 || j == 3 || j == 5;
@@ -455,7 +455,7 @@ TEST_F(GeneTab, KillDCRemovesTheBlueGenesPositivePartners)
     EXPECT_EQ(nce[2], 1);
     EXPECT_LT(M->At(2, 0), 0);
     for (int k : {1, 3, 5})
-        EXPECT_EQ(fmMain->ExprData->Pattern[k], 0) << k;
+        EXPECT_EQ(fmMain->ExprData()->Pattern[k], 0) << k;
     EXPECT_TRUE(LogMessages().contains(QStringLiteral(": Re-calculation of CE matrix is started...")));
     EXPECT_TRUE(fmScreen->isVisible());
     EXPECT_FALSE(fmMain->btBusy->isEnabled());
@@ -477,7 +477,7 @@ TEST_F(GeneTab, KillDCWithAnEvenPowerLeavesAntiCorrelatedGenes)
     Type("edCEPower", QStringLiteral("2"));
     Type("edCEThreshold", QStringLiteral("0.7"));
     Click("btCalcCE");
-    ASSERT_NE(fmMain->CEMatrix, nullptr);
+    ASSERT_NE(fmMain->CEMatrix(), nullptr);
     Bar("tbGeneNum1")->setValue(3); // the mirror gene: every strong partner is anti-correlated
     // The renewal works from the stored hundredths, which may differ from a
     // fresh calculation in the last digit: compare with a plain renewal.
@@ -498,7 +498,7 @@ TEST_F(GeneTab, KillDCRefusesParametersWithoutACutOff)
     EXPECT_TRUE(Messages.empty());
     Type("edCEThreshold", QStringLiteral("0.8"));
     Click("btCalcCE");
-    ASSERT_NE(fmMain->CEMatrix, nullptr);
+    ASSERT_NE(fmMain->CEMatrix(), nullptr);
     const std::vector<std::int8_t> before = MatrixCells();
     const std::vector<int> nce = CECounts();
 
@@ -545,9 +545,9 @@ TEST_F(MainWindowTest, GeneTabScreenshot)
     const QByteArray table = qgetenv("KORVALENT_SCREENSHOT_TABLE");
     Load(table.isEmpty() ? TestDataPath("examples/sample.txt") : QString::fromLocal8Bit(table));
     Click("btCalcCE");
-    ASSERT_NE(fmMain->CEMatrix, nullptr);
+    ASSERT_NE(fmMain->CEMatrix(), nullptr);
     fmScreen->hide();
-    const cExprData* d = fmMain->ExprData;
+    const cExprData* d = fmMain->ExprData();
     const int n = d->nGenes;
 
     // The blue gene: the one with most partners among genes without missing

@@ -1,5 +1,7 @@
 #include "test_main_support.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTest>
@@ -40,6 +42,18 @@ void MainWindowTest::Click(const char* name)
 {
     auto* b = Ctl<QAbstractButton>(name);
     if (b != nullptr) QTest::mouseClick(b, Qt::LeftButton);
+    WaitIdle();
+}
+
+void MainWindowTest::WaitIdle()
+{
+    // A job the click started runs on; the test goes on when it has ended.
+    QElapsedTimer t;
+    t.start();
+    while (fmMain->Computing() && t.elapsed() < 120000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    EXPECT_FALSE(fmMain->Computing()) << "a job did not end";
+    QCoreApplication::processEvents();
 }
 
 QString MainWindowTest::Text(const char* name)

@@ -2,10 +2,11 @@
 // each test, message boxes and file dialogs answered by the test.
 #pragma once
 
-#include "app/Dialogs.h"
+#include "app/Analysis.h"
 #include "app/Main.h"
-#include "app/Ui.h"
 #include "app/Windows.h"
+#include "ui/Dialogs.h"
+#include "ui/Ui.h"
 
 #include <gtest/gtest.h>
 
@@ -41,8 +42,11 @@ class MainWindowTest : public ::testing::Test {
         EXPECT_NE(w, nullptr) << "no control " << name;
         return w;
     }
-    // Clicks a button the way a user does (disabled buttons ignore it).
+    // Clicks a button the way a user does (disabled buttons ignore it), then
+    // waits until a job the click started has ended.
     void Click(const char* name);
+    // Lets the window run until no job is left running.
+    void WaitIdle();
     QString Text(const char* name);
     QStringList LogLines() const;
     // Log lines without their time stamps (everything before ": ").

@@ -2,6 +2,8 @@
 // normalization, console printouts, Calculate CE, patterns, exit and About.
 #include "test_main_support.h"
 
+#include "app/Jobs.h"
+
 #include "about/About.h"
 #include "app/WinExprData.h"
 #include "engine/CEMatrix.h"
@@ -72,9 +74,9 @@ TEST_F(MainWindowTest, StartsWithTheSpecifiedWindowsAndControlStates)
         ASSERT_NE(w, nullptr);
         EXPECT_FALSE(w->isVisible()) << qPrintable(w->objectName());
     }
-    EXPECT_EQ(fmMain->ExprData, nullptr);
-    EXPECT_EQ(fmMain->CEMatrix, nullptr);
-    EXPECT_EQ(fmMain->StartFolder, QDir::currentPath());
+    EXPECT_EQ(fmMain->ExprData(), nullptr);
+    EXPECT_EQ(fmMain->CEMatrix(), nullptr);
+    EXPECT_EQ(fmMain->StartFolder(), QDir::currentPath());
 
     const char* enabled[] = {"btOpen",     "btROptions",    "btAbout",        "btExit",       "btShowMA",
                              "btMeanByMA", "btStdByMA",     "btShowID",       "btMean4Genes", "btSTD4Genes",
@@ -238,7 +240,7 @@ TEST_F(MainWindowTest, LoadDataFillsTheSummaryAndEnablesTheNextSteps)
 {
     const QString path = WriteTable("small.txt", kSmallTable);
     Load(path);
-    ASSERT_NE(fmMain->ExprData, nullptr);
+    ASSERT_NE(fmMain->ExprData(), nullptr);
     EXPECT_EQ(fmMain->dlgOpen.Preset, 0);
     EXPECT_EQ(DialogsShown, 0);
     EXPECT_EQ(LogMessages().last(),
@@ -326,13 +328,18 @@ TEST_F(MainWindowTest, LoadDataRefusesAMissingFileAndSurvivesAnUnreadableTable)
     // empty table and nothing downstream becomes usable.
     Load(WriteTable("good.txt", kSmallTable));
     Click("btCalcCE");
-    ASSERT_NE(fmMain->CEMatrix, nullptr);
+    ASSERT_NE(fmMain->CEMatrix(), nullptr);
     const QString bad = WriteTable("bad.txt", "no header here\n1\t2\t3\n");
     Load(bad);
     EXPECT_EQ(LogMessages().last(),
               QStringLiteral(": Data loading from ") + bad + " .  -1 values are loaded.");
-    EXPECT_EQ(fmMain->ExprData, nullptr);
-    EXPECT_EQ(fmMain->CEMatrix, nullptr);
+    // ... and a message box names the file and the reason.
+    ASSERT_EQ(Messages.size(), 2u);
+    EXPECT_EQ(Messages[1].Caption, "Open expressions");
+    EXPECT_TRUE(Messages[1].Text.startsWith("The file '" + bad + "' cannot be loaded: "))
+        << Messages[1].Text.toStdString();
+    EXPECT_EQ(fmMain->ExprData(), nullptr);
+    EXPECT_EQ(fmMain->CEMatrix(), nullptr);
     EXPECT_EQ(Text("lbNGenes"), "0");
     EXPECT_EQ(Text("lbNArrays"), "0");
     EXPECT_EQ(Text("lbMissing"), "0 (0%)");
@@ -349,7 +356,7 @@ TEST_F(MainWindowTest, LoadDataRefusesAMissingFileAndSurvivesAnUnreadableTable)
          {"btShowMA", "btShowID", "btArrayNorm", "btGeneNorm", "btListPattern", "btSaveDC"})
         Click(name);
     EXPECT_EQ(Text("mCon"), "kept");
-    EXPECT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages.size(), 2u);
 }
 
 TEST_F(MainWindowTest, ConsolePrintoutsListTheTableOnePerLine)
@@ -429,7 +436,7 @@ TEST_F(MainWindowTest, NormalizationLogsItsPassesAndUpdatesTheTotals)
                   QStringLiteral(": between-arrays normalization is performed ") + c.Tail);
         EXPECT_EQ(Text("lbMean"), QString::fromStdString(FormatFixed(ref.TotalMean, 5, 5)));
         EXPECT_EQ(Text("lbStDev"), QString::fromStdString(FormatFixed(ref.TotalSD, 5, 5)));
-        EXPECT_EQ(std::memcmp(fmMain->ExprData->Data[3], ref.Data[3], 6 * sizeof(float)), 0);
+        EXPECT_EQ(std::memcmp(fmMain->ExprData()->Data[3], ref.Data[3], 6 * sizeof(float)), 0);
 
         Ctl<QCheckBox>("chbCenterGenes")->setChecked(c.Center);
         Ctl<QCheckBox>("chbScaleGenes")->setChecked(c.Scale);
@@ -457,7 +464,7 @@ TEST_F(MainWindowTest, NormalizationLogsItsPassesAndUpdatesTheTotals)
     EXPECT_EQ(log[lines], ": between-genes normalization is performed (centring scaling ).");
     EXPECT_EQ(log[lines + 1], ": between-arrays normalization is performed (centring scaling ).");
     for (int g = 0; g < 6; ++g)
-        EXPECT_EQ(std::memcmp(fmMain->ExprData->Data[g], ref.Data[g], 6 * sizeof(float)), 0) << g;
+        EXPECT_EQ(std::memcmp(fmMain->ExprData()->Data[g], ref.Data[g], 6 * sizeof(float)), 0) << g;
     EXPECT_EQ(fmMain->PageControl->currentIndex(), 2);
     EXPECT_TRUE(fmPlot->isVisible());
 }
@@ -470,7 +477,7 @@ TEST_F(MainWindowTest, CalculateCEFillsTheMatrixLabelsAndPatterns)
     fmMain->edCEPower->setText("01");
     const int lines = LogLines().size();
     Click("btCalcCE");
-    ASSERT_NE(fmMain->CEMatrix, nullptr);
+    ASSERT_NE(fmMain->CEMatrix(), nullptr);
 
     cExprData ref;
     ASSERT_GT(ref.Load(path.toLocal8Bit().constData()), 0);
@@ -479,8 +486,8 @@ TEST_F(MainWindowTest, CalculateCEFillsTheMatrixLabelsAndPatterns)
     ASSERT_EQ(ref.CalcCE(&m, 1, 0.9f), 1);
     ref.FindPatterns(&m);
     const int n = ref.nGenes;
-    EXPECT_EQ(std::memcmp(fmMain->CEMatrix->Cells, m.Cells, static_cast<std::size_t>(n) * n), 0);
-    EXPECT_EQ(fmMain->ExprData->nCEGenes, ref.nCEGenes);
+    EXPECT_EQ(std::memcmp(fmMain->CEMatrix()->Cells, m.Cells, static_cast<std::size_t>(n) * n), 0);
+    EXPECT_EQ(fmMain->ExprData()->nCEGenes, ref.nCEGenes);
 
     EXPECT_EQ(Text("edCEThreshold"), "0.9"); // written back in canonical form
     EXPECT_EQ(Text("edCEPower"), "1");
@@ -527,7 +534,7 @@ TEST_F(MainWindowTest, CalculateCEFillsTheMatrixLabelsAndPatterns)
 
     // A second load releases the matrix and takes the result actions away.
     Load(path);
-    EXPECT_EQ(fmMain->CEMatrix, nullptr);
+    EXPECT_EQ(fmMain->CEMatrix(), nullptr);
     EXPECT_FALSE(Visible(Ctl("btShowCE")));
     for (const char* name : {"btSaveFiltered", "btSaveCE", "btRenewCE", "btCEPatterns"})
         EXPECT_FALSE(Ctl(name)->isEnabled()) << name;
@@ -565,7 +572,7 @@ TEST_F(MainWindowTest, CalculateCERefusesTextsAndNumbersItCannotUse)
         EXPECT_EQ(Messages[0].Caption, "Error");
         const QStringList log = LogMessages().mid(lines);
         EXPECT_EQ(log.size(), c.Started ? 1 : 0) << c.Power << " " << c.Threshold;
-        EXPECT_EQ(fmMain->CEMatrix, nullptr);
+        EXPECT_EQ(fmMain->CEMatrix(), nullptr);
         // Back to idle with the states from before the click.
         EXPECT_FALSE(fmMain->CalcRunning());
         EXPECT_EQ(Text("btCalcCE"), "Calculate CE");
@@ -582,10 +589,10 @@ TEST_F(MainWindowTest, CalculateCERefusesTextsAndNumbersItCannotUse)
     Messages.clear();
     Click("btCalcCE");
     EXPECT_TRUE(Messages.empty());
-    ASSERT_NE(fmMain->CEMatrix, nullptr);
-    EXPECT_EQ(fmMain->CEMatrix->At(0, 2), -100); // G1 and its mirror: r = -1, r^2 = 1
-    EXPECT_EQ(fmMain->CEMatrix->At(2, 0), 100);
-    EXPECT_EQ(fmMain->CEMatrix->At(1, 0), 100);
+    ASSERT_NE(fmMain->CEMatrix(), nullptr);
+    EXPECT_EQ(fmMain->CEMatrix()->At(0, 2), -100); // G1 and its mirror: r = -1, r^2 = 1
+    EXPECT_EQ(fmMain->CEMatrix()->At(2, 0), 100);
+    EXPECT_EQ(fmMain->CEMatrix()->At(1, 0), 100);
 }
 
 TEST_F(MainWindowTest, RecalculationMeasureListAndPatternListing)
@@ -597,7 +604,7 @@ TEST_F(MainWindowTest, RecalculationMeasureListAndPatternListing)
     EXPECT_EQ(Text("mPatterns"),
               "Pattern #0\nGene #0: G1\nGene #1: G2\nGene #2: G3\nGene #3: G4\nGene #4: G5\nGene #5: G6");
     Click("btCalcCE");
-    ASSERT_NE(fmMain->CEMatrix, nullptr);
+    ASSERT_NE(fmMain->CEMatrix(), nullptr);
     // G1, G2, G3 are linked (|r| = 1); G4 follows G1 closely enough at 0.9?
     cExprData ref;
     ASSERT_GT(ref.Load(path.toLocal8Bit().constData()), 0);
@@ -629,7 +636,7 @@ TEST_F(MainWindowTest, RecalculationMeasureListAndPatternListing)
     Click("btRenewCE");
     ref.RenewCE(&m, 1, 0.999f);
     ref.FindPatterns(&m);
-    EXPECT_EQ(std::memcmp(fmMain->CEMatrix->Cells, m.Cells, 36), 0);
+    EXPECT_EQ(std::memcmp(fmMain->CEMatrix()->Cells, m.Cells, 36), 0);
     const QStringList log = LogMessages().mid(lines);
     ASSERT_EQ(log.size(), 2);
     EXPECT_EQ(log[0], ": Re-calculation of CE matrix is started...");
@@ -647,7 +654,8 @@ TEST_F(MainWindowTest, RecalculationMeasureListAndPatternListing)
     EXPECT_TRUE(Visible(Ctl("panMIParam")));
     EXPECT_TRUE(Ctl("btCEPatterns")->isEnabled());
     Click("btCEPatterns"); // no matrix: nothing happens
-    EXPECT_EQ(Text("lbNPatterns"), QString::number(ref.nPatterns));
+    // The load cleared what showed the released matrix.
+    EXPECT_EQ(Text("lbNPatterns"), "none");
     Ctl<QComboBox>("cbbMeasure")->setCurrentIndex(0);
     EXPECT_TRUE(Visible(Ctl("panCParam")));
     EXPECT_FALSE(Visible(Ctl("panMIParam")));
@@ -657,10 +665,10 @@ TEST_F(MainWindowTest, RecalculationRefusesNumbersWithoutACutOffBeforeAnythingCh
 {
     Load(WriteTable("small.txt", kSmallTable));
     Click("btCalcCE");
-    ASSERT_NE(fmMain->CEMatrix, nullptr);
+    ASSERT_NE(fmMain->CEMatrix(), nullptr);
     const std::size_t cells = 36;
-    const std::vector<std::int8_t> before(fmMain->CEMatrix->Cells, fmMain->CEMatrix->Cells + cells);
-    const std::vector<int> nce(fmMain->ExprData->nCE, fmMain->ExprData->nCE + 6);
+    const std::vector<std::int8_t> before(fmMain->CEMatrix()->Cells, fmMain->CEMatrix()->Cells + cells);
+    const std::vector<int> nce(fmMain->ExprData()->nCE, fmMain->ExprData()->nCE + 6);
     fmScreen->hide();
     struct {
         const char* Power;
@@ -688,8 +696,9 @@ TEST_F(MainWindowTest, RecalculationRefusesNumbersWithoutACutOffBeforeAnythingCh
         EXPECT_EQ(fmMain->PageControl->currentIndex(), 0);
         EXPECT_EQ(Text("edCEPower"), QLatin1String(c.Power));
         EXPECT_EQ(Text("edCEThreshold"), QLatin1String(c.Threshold));
-        EXPECT_EQ(std::vector<std::int8_t>(fmMain->CEMatrix->Cells, fmMain->CEMatrix->Cells + cells), before);
-        EXPECT_EQ(std::vector<int>(fmMain->ExprData->nCE, fmMain->ExprData->nCE + 6), nce);
+        EXPECT_EQ(std::vector<std::int8_t>(fmMain->CEMatrix()->Cells, fmMain->CEMatrix()->Cells + cells),
+                  before);
+        EXPECT_EQ(std::vector<int>(fmMain->ExprData()->nCE, fmMain->ExprData()->nCE + 6), nce);
         EXPECT_FALSE(Ctl("btBusy")->isEnabled());
         EXPECT_FALSE(fmScreen->isVisible());
     }
@@ -749,9 +758,10 @@ TEST_F(MainWindowTest, ActionsSetTheirStartStatesBeforeTheyWork)
         {"btCalcCE",
          ": Calculation of CE matrix is started...",
          2,
-         {"btOpen", "btNormalize", "btRenewCE", "btShowCE", "btSaveFiltered", "btSaveCE"},
+         // What reads the matrix being filled is off as well.
+         {"btOpen", "btNormalize", "btRenewCE", "btShowCE", "btSaveFiltered", "btSaveCE", "btSaveCPattern"},
          {},
-         {"btBusy", "btCalcCE", "btCEPatterns", "btExit", "btListPattern", "btSaveCPattern"},
+         {"btBusy", "btCalcCE", "btCEPatterns", "btExit", "btListPattern"},
          true},
         {"btRenewCE",
          ": Re-calculation of CE matrix is started...",
@@ -772,7 +782,7 @@ TEST_F(MainWindowTest, ActionsSetTheirStartStatesBeforeTheyWork)
         SCOPED_TRACE(c.Action);
         Load(path);
         Click("btCalcCE");
-        ASSERT_NE(fmMain->CEMatrix, nullptr);
+        ASSERT_NE(fmMain->CEMatrix(), nullptr);
         fmPlot->hide();
         fmScreen->hide();
         fmMain->PageControl->setCurrentIndex(3);
@@ -809,16 +819,16 @@ TEST_F(MainWindowTest, ActionsSetTheirStartStatesBeforeTheyWork)
     cSeen before, after;
     snapshot(before);
     const QString log = fmMain->mLog->toPlainText();
-    const cWinExprData* data = fmMain->ExprData;
-    const cCEMatrix* matrix = fmMain->CEMatrix;
+    const cWinExprData* data = fmMain->ExprData();
+    const cCEMatrix* matrix = fmMain->CEMatrix();
     MessageAnswers = {cMsgResult::Cancel};
     Click("btExit");
     snapshot(after);
     EXPECT_EQ(after.State, before.State);
     EXPECT_EQ(after.Page, before.Page);
     EXPECT_EQ(fmMain->mLog->toPlainText(), log);
-    EXPECT_EQ(fmMain->ExprData, data);
-    EXPECT_EQ(fmMain->CEMatrix, matrix);
+    EXPECT_EQ(fmMain->ExprData(), data);
+    EXPECT_EQ(fmMain->CEMatrix(), matrix);
     EXPECT_TRUE(fmMain->isVisible());
 }
 
@@ -835,7 +845,7 @@ TEST_F(MainWindowTest, ProgressDisplayAndMemoryPanelTexts)
                     {99.99999f, 7, 999, "7 genes are found coexpressed"},
                     {100.0f, 1234, 1000, "1234 genes are found coexpressed"}};
     for (const auto& c : progress) {
-        fmMain->ShowProgress(c.Progress, c.Genes);
+        fmMain->ShowProgress(c.Progress, CoexpressedText(c.Progress, c.Genes));
         EXPECT_EQ(Ctl<QProgressBar>("cgProgress")->value(), c.Gauge) << c.Progress;
         EXPECT_EQ(Text("lbCoexpressed"), QLatin1String(c.Text)) << c.Progress;
     }
@@ -851,7 +861,7 @@ TEST_F(MainWindowTest, ProgressDisplayAndMemoryPanelTexts)
         EXPECT_EQ(TfmMain::MemoryText(c.Bytes), QLatin1String(c.Text)) << c.Bytes;
 
     // A timer tick shows the heap in use and, without R, makes the R button blink.
-    fmMain->RAvailable = false;
+    fmMain->Session()->RAvailable = false;
     fmMain->Timer1Timer();
     EXPECT_TRUE(fmMain->StatusPanel->text().startsWith("Memory allocated: "));
     EXPECT_FALSE(Ctl("btRProcessing")->isEnabled());
@@ -862,7 +872,7 @@ TEST_F(MainWindowTest, ProgressDisplayAndMemoryPanelTexts)
     EXPECT_EQ(fmMain->btROptions->palette().color(QPalette::ButtonText), first);
     EXPECT_TRUE((first == QColor(255, 0, 0) && second == QColor(128, 0, 0)) ||
                 (first == QColor(128, 0, 0) && second == QColor(255, 0, 0)));
-    fmMain->RAvailable = true;
+    fmMain->Session()->RAvailable = true;
     fmMain->Timer1Timer();
     EXPECT_TRUE(Ctl("btRProcessing")->isEnabled());
     EXPECT_EQ(fmMain->btROptions->palette().color(QPalette::ButtonText), first); // no blinking
@@ -902,9 +912,9 @@ TEST_F(MainWindowTest, ANewTableTakesTheNetworkButtonWithTheMatrix)
 {
     Load(WriteTable("first.txt", kSmallTable));
     Click("btCalcCE");
-    ASSERT_NE(fmMain->CEMatrix, nullptr);
+    ASSERT_NE(fmMain->CEMatrix(), nullptr);
     EXPECT_TRUE(Ctl("btNetwork")->isEnabled());
     Load(WriteTable("second.txt", kSmallTable));
-    EXPECT_EQ(fmMain->CEMatrix, nullptr);
+    EXPECT_EQ(fmMain->CEMatrix(), nullptr);
     EXPECT_FALSE(Ctl("btNetwork")->isEnabled());
 }

@@ -161,10 +161,11 @@ TEST_F(Scr3dNetworkPicture, SampleNetwork)
     const QByteArray target = qgetenv("KORVALENT_SCREENSHOT_3D");
     if (target.isEmpty()) GTEST_SKIP() << "set KORVALENT_SCREENSHOT_3D to the picture's path";
     if (!HasDisplay()) GTEST_SKIP() << "needs a display with OpenGL";
-    ASSERT_TRUE(fmMain->RAvailable) << "R is needed for the layout";
+    ASSERT_TRUE(fmMain->RAvailable()) << "R is needed for the layout";
     Load(TestDataPath("examples/sample.txt"));
     Click("btCalcCE");
-    ASSERT_TRUE(QTest::qWaitFor([] { return fmMain->CEMatrix != nullptr && !fmMain->CalcRunning(); }, 20000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([] { return fmMain->CEMatrix() != nullptr && !fmMain->CalcRunning(); }, 20000));
     Click("btNetwork");
     ASSERT_TRUE(QTest::qWaitFor([] { return fmScr3D->isVisible(); }, 30000));
     ASSERT_TRUE(fmScr3D->ShowsNetwork());

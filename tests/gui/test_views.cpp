@@ -23,13 +23,13 @@
 #include <vector>
 
 #include "app/Main.h"
-#include "app/Ui.h"
 #include "app/WinExprData.h"
 #include "app/Windows.h"
 #include "engine/CEMatrix.h"
 #include "engine/MapImage.h"
 #include "engine/Quartiles.h"
 #include "test_main_support.h"
+#include "ui/Ui.h"
 #include "views/Find.h"
 #include "views/Histogram.h"
 #include "views/Plot.h"
@@ -67,7 +67,7 @@ class Views : public ::testing::Test {
     // Puts a table read from text into the main window as its current data.
     cExprData* Table(const char* text)
     {
-        auto* d = new cWinExprData(fmMain);
+        auto* d = new cWinExprData();
         EXPECT_GE(d->LoadBuffer(text, std::strlen(text)), 0);
         Replace(d);
         return d;
@@ -75,25 +75,22 @@ class Views : public ::testing::Test {
     // A table of n genes and m arrays, all values 0, for the map.
     cExprData* Blank(int n, int m)
     {
-        auto* d = new cWinExprData(fmMain);
+        auto* d = new cWinExprData();
         d->Alloc(n, m);
         Replace(d);
         return d;
     }
     void Replace(cWinExprData* d)
     {
-        delete fmMain->CEMatrix;
-        fmMain->CEMatrix = nullptr;
-        delete fmMain->ExprData;
-        fmMain->ExprData = d;
+        fmMain->Session()->SetTable(std::unique_ptr<cWinExprData>(d), QString());
     }
     cCEMatrix* Matrix()
     {
-        auto* m = new cCEMatrix();
-        EXPECT_TRUE(m->Alloc(fmMain->ExprData->nGenes));
-        delete fmMain->CEMatrix;
-        fmMain->CEMatrix = m;
-        return m;
+        auto m = std::make_unique<cCEMatrix>();
+        EXPECT_TRUE(m->Alloc(fmMain->ExprData()->nGenes));
+        cCEMatrix* raw = m.get();
+        fmMain->Session()->SetMatrix(std::move(m), 0);
+        return raw;
     }
     template <class T> T* Child(QWidget* w, const char* name)
     {
@@ -238,19 +235,20 @@ TEST_F(Views, TakeIntoMovesTheTrackBarOnlyWithAGeneOfTheTable)
         });
     };
     takeFirstLine();
-    EXPECT_TRUE(fmFind->TakeInto("tbGeneNum2"));
+    EXPECT_TRUE(fmFind->TakeGene(2));
     EXPECT_EQ(bar->value(), 4);
 
     // Closed without OK: unchanged.
     bar->setValue(2);
     QTimer::singleShot(0, fmFind, [&] { fmFind->reject(); });
-    EXPECT_FALSE(fmFind->TakeInto("tbGeneNum2"));
+    EXPECT_FALSE(fmFind->TakeGene(2));
     EXPECT_EQ(bar->value(), 2);
 
     // A line of an earlier, longer table: gene 4 is beyond the new table.
     Table("ID\tName\tA1\tA2\tA3\ng1\tn1\t1\t2\t3\ng2\tn2\t1\t2\t3\n");
+    bar->setValue(2); // the load put the track bars back to gene 1
     takeFirstLine();
-    EXPECT_FALSE(fmFind->TakeInto("tbGeneNum2"));
+    EXPECT_FALSE(fmFind->TakeGene(2));
     EXPECT_EQ(bar->value(), 2);
 }
 
@@ -534,8 +532,7 @@ TEST_F(Views, MapOfALargeTableAndItsCloseUp)
     EXPECT_EQ(close.pixel(48, 48), qRgb(255, 0, 0)); // gene 0's diagonal cell
 
     // Without a matrix (a new table loaded since) the close-up is grey.
-    delete fmMain->CEMatrix;
-    fmMain->CEMatrix = nullptr;
+    fmMain->Session()->ReleaseMatrix();
     QTest::mouseClick(fmScreen->iScreen, Qt::LeftButton, {}, QPoint(250, 250));
     for (int y = 0; y < CloseUpSide; ++y)
         for (int x = 0; x < CloseUpSide; ++x)
@@ -562,9 +559,9 @@ TEST_F(MainWindowTest, MapWindowScreenshot)
     const QByteArray table = qgetenv("KORVALENT_SCREENSHOT_TABLE");
     Load(table.isEmpty() ? TestDataPath("examples/sample.txt") : QString::fromLocal8Bit(table));
     Click("btCalcCE");
-    for (int k = 0; k < 600 && (fmMain->Computing() || fmMain->CEMatrix == nullptr); ++k)
+    for (int k = 0; k < 600 && (fmMain->Computing() || fmMain->CEMatrix() == nullptr); ++k)
         QTest::qWait(100);
-    ASSERT_NE(fmMain->CEMatrix, nullptr);
+    ASSERT_NE(fmMain->CEMatrix(), nullptr);
 
     QElapsedTimer t;
     t.start();
@@ -576,7 +573,7 @@ TEST_F(MainWindowTest, MapWindowScreenshot)
     QTest::mouseClick(fmScreen->iScreen, Qt::LeftButton, {}, QPoint(120, 160));
     QTest::qWait(200);
     ASSERT_TRUE(fmScreen->grab().save(QString::fromLocal8Bit(target)));
-    printf("genes: %d\nmap window: draw %lld ms, first paint %lld ms\n", fmMain->ExprData->nGenes,
+    printf("genes: %d\nmap window: draw %lld ms, first paint %lld ms\n", fmMain->ExprData()->nGenes,
            static_cast<long long>(draw), static_cast<long long>(paint));
 
     fmPlot->show();

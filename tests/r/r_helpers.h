@@ -2,7 +2,13 @@
 #pragma once
 
 #include "engine/ExprData.h"
+#include "rjobs/RJob.h"
 #include "rjobs/RSearch.h"
+#include "ui/Job.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QPointer>
 
 #include <QByteArray>
 #include <QDir>
@@ -12,6 +18,41 @@
 #include <QString>
 
 #include <gtest/gtest.h>
+
+#include <memory>
+
+namespace rtest {
+
+// Lets the event loop run until the job has ended (or is gone); false after two minutes.
+inline bool WaitForJob(cJob* job)
+{
+    QPointer<cJob> p = job;
+    QElapsedTimer t;
+    t.start();
+    while (p && !p->Ended() && t.elapsed() < 120000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    QCoreApplication::processEvents();
+    return !p || p->Ended();
+}
+
+// Runs a runner to its end and returns how it ended.
+inline cRJobStatus RunToEnd(cRJobRunner& runner)
+{
+    runner.Start();
+    WaitForJob(&runner);
+    return runner.Status();
+}
+
+} // namespace rtest
+
+// The common job step run to its end: writes the job script and runs it.
+inline cRJobStatus RunBatchJob(const cRJob& job, const QString& startFolder, const QString& rFolder,
+                               QPlainTextEdit* mBat, QWidget* window)
+{
+    std::unique_ptr<cRJobRunner> runner(PrepareBatchJob(job, startFolder, rFolder, mBat, window));
+    if (!runner) return cRJobStatus::CannotWrite;
+    return rtest::RunToEnd(*runner);
+}
 
 namespace rtest {
 

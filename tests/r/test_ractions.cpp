@@ -107,7 +107,7 @@ TEST(RPreprocessing, DefaultScriptNormalizesArraysAndTheResultIsLoaded)
     const cExprData* before = w.Data.get();
     cRHost h = w.Host(start);
     TfmRParam dlg;
-    btRProcessingClick(h, &dlg);
+    rtest::WaitForJob(btRProcessingClick(h, &dlg));
 
     EXPECT_TRUE(w.Messages.isEmpty()) << w.Messages.join("\n").toStdString();
     ASSERT_EQ(w.Loaded, QStringList{tmp.path() + "/data/data.norm"});
@@ -186,7 +186,7 @@ TEST(RPreprocessing, FailuresLeaveTheDataAlone)
         QFile::remove(tmp.path() + "/data/data.norm");
         if (c.stale) WriteFile(tmp.path() + "/data/data.norm", QByteArray(SmallTable).replace("gene", "old"));
         cRHost h = w.Host(start);
-        btRProcessingClick(h, nullptr);
+        rtest::WaitForJob(btRProcessingClick(h, nullptr));
         EXPECT_EQ(w.Messages, QStringList{c.message});
         EXPECT_TRUE(w.Loaded.isEmpty());
         EXPECT_EQ(w.Data.get(), before);
@@ -212,7 +212,7 @@ TEST(RPreprocessing, FailuresLeaveTheDataAlone)
         w.RFolder = p.rFolder;
         if (p.data) ASSERT_TRUE(w.Load(table));
         cRHost h = w.Host(start);
-        btRProcessingClick(h, nullptr);
+        rtest::WaitForJob(btRProcessingClick(h, nullptr));
         EXPECT_EQ(w.Messages, QStringList{p.message});
         EXPECT_TRUE(Entries(start + "/scripts").isEmpty());
     }
@@ -223,7 +223,7 @@ TEST(RPreprocessing, FailuresLeaveTheDataAlone)
     w.RFolder = rFolder;
     ASSERT_TRUE(w.Load(table));
     cRHost h = w.Host(start);
-    btRProcessingClick(h, nullptr);
+    rtest::WaitForJob(btRProcessingClick(h, nullptr));
     ASSERT_EQ(w.Messages.size(), 1);
     EXPECT_TRUE(
         w.Messages[0].startsWith("Error|Cannot write the file '" + start + "/scripts/temp.rdatanorm.r'"));
@@ -245,7 +245,7 @@ TEST(RPreprocessing, HostileFolderAndFileNamesStayHarmless)
     ASSERT_TRUE(w.Load(table));
     w.Out = "out " + odd;
     cRHost h = w.Host(start);
-    btRProcessingClick(h, nullptr);
+    rtest::WaitForJob(btRProcessingClick(h, nullptr));
     EXPECT_TRUE(w.Messages.isEmpty()) << w.Messages.join("\n").toStdString();
     ASSERT_EQ(w.Loaded.size(), 1);
     EXPECT_EQ(w.File, "out " + odd);
@@ -310,7 +310,7 @@ TEST(RNetwork, LayoutIsReadBackIntoTheViewAndTheFilesGo)
     TfmRParam dlg;
     TfmScr3D view;
     cRHost h = w.Host(start);
-    btNetworkClick(h, &dlg, &view);
+    rtest::WaitForJob(btNetworkClick(h, &dlg, &view));
 
     EXPECT_TRUE(w.Messages.isEmpty()) << w.Messages.join("\n").toStdString();
     EXPECT_EQ(w.Saved, QStringList{start + "/scripts/temp.genes4pca.txt"});
@@ -370,7 +370,7 @@ TEST(RNetwork, FailuresAndChecks)
         ASSERT_TRUE(w.Load(table));
         cRHost h = w.Host(start);
         TfmScr3D view;
-        btNetworkClick(h, nullptr, &view);
+        rtest::WaitForJob(btNetworkClick(h, nullptr, &view));
         EXPECT_TRUE(w.Messages.isEmpty());
         EXPECT_TRUE(w.Saved.isEmpty());
         EXPECT_FALSE(view.isVisible());
@@ -393,7 +393,7 @@ TEST(RNetwork, FailuresAndChecks)
         ASSERT_TRUE(w.Load(table));
         SetPairs(w);
         cRHost h = w.Host(start);
-        btNetworkClick(h, nullptr, nullptr);
+        rtest::WaitForJob(btNetworkClick(h, nullptr, nullptr));
         EXPECT_EQ(w.Messages, QStringList{p.message});
         EXPECT_TRUE(w.Saved.isEmpty());
     }
@@ -412,7 +412,7 @@ TEST(RNetwork, FailuresAndChecks)
         SetPairs(w);
         cRHost h = w.Host(start);
         TfmScr3D view;
-        btNetworkClick(h, nullptr, &view);
+        rtest::WaitForJob(btNetworkClick(h, nullptr, &view));
         EXPECT_EQ(w.Messages, QStringList{NoPca});
         EXPECT_EQ(Entries(start + "/scripts"), (QStringList{"genes2pca.r", "run.sh", "temp.genes4pca.txt"}));
         EXPECT_FALSE(view.isVisible());
@@ -432,7 +432,7 @@ TEST(RNetwork, FailuresAndChecks)
     cRHost h = w.Host(start);
     TfmScr3D view;
     const std::size_t generatedNodes = view.Scene.Nodes.size();
-    btNetworkClick(h, nullptr, &view);
+    rtest::WaitForJob(btNetworkClick(h, nullptr, &view));
     EXPECT_TRUE(w.Messages.isEmpty());
     EXPECT_TRUE(view.isVisible());
     EXPECT_FALSE(view.ShowsNetwork());
@@ -454,7 +454,7 @@ TEST(RNetwork, NoCoexpressedGeneGivesAnEmptyLayout)
     ASSERT_TRUE(w.Matrix->Alloc(w.Data->nGenes));
     cRHost h = w.Host(start);
     TfmScr3D view;
-    btNetworkClick(h, nullptr, &view);
+    rtest::WaitForJob(btNetworkClick(h, nullptr, &view));
     EXPECT_TRUE(w.Messages.isEmpty()) << w.Messages.join("\n").toStdString();
     EXPECT_TRUE(view.ShowsNetwork());
     EXPECT_TRUE(view.Scene.Nodes.empty());

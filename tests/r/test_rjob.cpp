@@ -254,12 +254,12 @@ TEST(RJobRun, TheJobsOutputIsKept)
     QTemporaryDir tmp;
     rtest::MakeStartFolder(tmp.path(), false);
     WriteFile(tmp.path() + "/R/bin/Rcmd", "#!/bin/sh\necho from R >&2\nexit 3\n", true);
-    cRJobRunner runner(nullptr);
+    cRJobRunner runner(tmp.path() + "/scripts/run.sh", tmp.path(), nullptr);
     WriteFile(
         tmp.path() + "/scripts/run.sh",
         JobScriptLines(NetworkJob(tmp.path()), tmp.path(), tmp.path() + "/R/bin").join('\n').toLocal8Bit() +
             "\n");
-    EXPECT_EQ(runner.Run(tmp.path() + "/scripts/run.sh", tmp.path()), cRJobStatus::Finished);
+    EXPECT_EQ(rtest::RunToEnd(runner), cRJobStatus::Finished);
     EXPECT_EQ(runner.ExitCode(), 3);
     const QString out = runner.Output();
     EXPECT_TRUE(out.contains("*              Korvalent: PCA                         *")) << out.toStdString();

@@ -2,13 +2,13 @@
 // reloads its result, a failing script, and the network job showing the 3D view.
 #include "r_helpers.h"
 
-#include "app/Dialogs.h"
 #include "app/Main.h"
-#include "app/Ui.h"
 #include "app/WinExprData.h"
 #include "app/Windows.h"
 #include "rjobs/RJob.h"
 #include "rjobs/Rparam.h"
+#include "ui/Dialogs.h"
+#include "ui/Ui.h"
 #include "views/Scr3d.h"
 
 #include <QAbstractButton>
@@ -60,13 +60,20 @@ class RWindowTest : public ::testing::Test {
         fmMain->dlgOpen.FileName = path;
         fmMain->dlgOpen.Preset = 1;
         QTest::mouseClick(fmMain->btOpen, Qt::LeftButton);
+        WaitIdle();
     }
+    // Clicks a button, then lets the window run until the jobs the click started have ended.
     void Click(const char* name)
     {
         auto* b = fmMain->findChild<QAbstractButton*>(name);
         ASSERT_NE(b, nullptr) << name;
         ASSERT_TRUE(b->isEnabled()) << name;
         QTest::mouseClick(b, Qt::LeftButton);
+        WaitIdle();
+    }
+    static void WaitIdle()
+    {
+        ASSERT_TRUE(QTest::qWaitFor([] { return !fmMain->Computing(); }, 120000)) << "a job did not end";
     }
     QStringList LogLines() const { return fmMain->mLog->toPlainText().split('\n'); }
 
@@ -89,10 +96,10 @@ const char* Table = "ID\tName\tA1\tA2\tA3\tA4\n"
 TEST_F(RWindowTest, PreprocessingReloadsTheResultAndFailuresKeepTheData)
 {
     REQUIRE_R(rFolder);
-    EXPECT_EQ(fmMain->RFolder, rFolder);
-    EXPECT_TRUE(fmMain->RAvailable);
+    EXPECT_EQ(fmMain->RFolder(), rFolder);
+    EXPECT_TRUE(fmMain->RAvailable());
     EXPECT_TRUE(LogLines().contains("Rcmd is found in a default R folder: " + rFolder));
-    EXPECT_EQ(fmMain->StartFolder, Start);
+    EXPECT_EQ(fmMain->StartFolder(), Start);
     EXPECT_EQ(fmMain->edFileNameOut->text(), "data.norm");
     EXPECT_EQ(fmMain->mRNorm->toPlainText(), DefaultRNormText());
     fmMain->Timer1Timer();
@@ -101,18 +108,18 @@ TEST_F(RWindowTest, PreprocessingReloadsTheResultAndFailuresKeepTheData)
     const QString table = Tmp.path() + "/data/table.txt";
     WriteFile(table, Table);
     Load(table);
-    ASSERT_NE(fmMain->ExprData, nullptr);
-    const float before = fmMain->ExprData->Data[3][2];
+    ASSERT_NE(fmMain->ExprData(), nullptr);
+    const float before = fmMain->ExprData()->Data[3][2];
 
     Click("btRProcessing");
     EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
     EXPECT_EQ(fmMain->lbFileName->text(), "data.norm");
     EXPECT_EQ(fmMain->lbPath->text(), Tmp.path() + "/data");
-    ASSERT_EQ(fmMain->ExprData->nGenes, 5);
-    EXPECT_NE(fmMain->ExprData->Data[3][2], before);
+    ASSERT_EQ(fmMain->ExprData()->nGenes, 5);
+    EXPECT_NE(fmMain->ExprData()->Data[3][2], before);
     // Each array now has the mean of the array means.
     double m[4] = {}, total = 0;
-    const cExprData& d = *fmMain->ExprData;
+    const cExprData& d = *fmMain->ExprData();
     for (int a = 0; a < 4; ++a) {
         for (int g = 0; g < 5; ++g)
             m[a] += d.Data[g][a] / 5.0;
@@ -124,13 +131,13 @@ TEST_F(RWindowTest, PreprocessingReloadsTheResultAndFailuresKeepTheData)
     EXPECT_FALSE(QFileInfo::exists(Start + "/scripts/run.sh"));
 
     // The user's edits are what runs; a failing script keeps the data loaded.
-    const cWinExprData* loaded = fmMain->ExprData;
+    const cWinExprData* loaded = fmMain->ExprData();
     fmMain->mRNorm->setPlainText("stop('broken on purpose')\n");
     Click("btRProcessing");
     EXPECT_EQ(Messages,
               QStringList{"No resulted file|The resulted file cannot be found. Perhaps an error occured "
                           "when running R-script."});
-    EXPECT_EQ(fmMain->ExprData, loaded);
+    EXPECT_EQ(fmMain->ExprData(), loaded);
     EXPECT_EQ(fmMain->lbFileName->text(), "data.norm");
     EXPECT_EQ(rtest::ReadFile(Start + "/scripts/temp.rdatanorm.r"), "stop('broken on purpose')\r\n\r\n");
 }
@@ -143,10 +150,11 @@ TEST_F(RWindowTest, NetworkShowsTheLaidOutGenes)
     Load(table);
     fmMain->edCEThreshold->setText("0.9");
     Click("btCalcCE");
-    ASSERT_TRUE(QTest::qWaitFor([] { return fmMain->CEMatrix != nullptr && !fmMain->CalcRunning(); }, 20000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([] { return fmMain->CEMatrix() != nullptr && !fmMain->CalcRunning(); }, 20000));
     int coexpressed = 0;
-    for (int g = 0; g < fmMain->ExprData->nGenes; ++g)
-        coexpressed += fmMain->ExprData->nCE[g] > 0;
+    for (int g = 0; g < fmMain->ExprData()->nGenes; ++g)
+        coexpressed += fmMain->ExprData()->nCE[g] > 0;
     ASSERT_GT(coexpressed, 1);
 
     Click("btNetwork");
@@ -169,7 +177,7 @@ TEST_F(RWindowTest, ClicksWhileAJobWaitsLeaveTheTableAndTheMatrixAlone)
     WriteFile(table, Table);
     WriteFile(other, Table);
     Load(table);
-    ASSERT_NE(fmMain->ExprData, nullptr);
+    ASSERT_NE(fmMain->ExprData(), nullptr);
 
     // Load Data (with a file name ready, as a dialog would give) and Calculate CE clicked as
     // soon as the job's runner waits.
@@ -206,9 +214,10 @@ TEST_F(RWindowTest, ClicksWhileAJobWaitsLeaveTheTableAndTheMatrixAlone)
     // The network job keeps the matrix it was started on.
     fmMain->edCEThreshold->setText("0.9");
     Click("btCalcCE");
-    ASSERT_TRUE(QTest::qWaitFor([] { return fmMain->CEMatrix != nullptr && !fmMain->CalcRunning(); }, 20000));
-    const cCEMatrix* matrix = fmMain->CEMatrix;
-    const cWinExprData* data = fmMain->ExprData;
+    ASSERT_TRUE(
+        QTest::qWaitFor([] { return fmMain->CEMatrix() != nullptr && !fmMain->CalcRunning(); }, 20000));
+    const cCEMatrix* matrix = fmMain->CEMatrix();
+    const cWinExprData* data = fmMain->ExprData();
     int coexpressed = 0;
     for (int g = 0; g < data->nGenes; ++g)
         coexpressed += data->nCE[g] > 0;
@@ -217,8 +226,8 @@ TEST_F(RWindowTest, ClicksWhileAJobWaitsLeaveTheTableAndTheMatrixAlone)
     WriteFile(script, "Sys.sleep(1)\n" + rtest::ReadFile(script));
     clickDuringJob("btNetwork");
     EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
-    EXPECT_EQ(fmMain->CEMatrix, matrix);
-    EXPECT_EQ(fmMain->ExprData, data);
+    EXPECT_EQ(fmMain->CEMatrix(), matrix);
+    EXPECT_EQ(fmMain->ExprData(), data);
     EXPECT_EQ(count("Data loading from " + other), 0);
     EXPECT_EQ(count("Calculation of CE matrix is started"), 1);
     ASSERT_TRUE(fmScr3D->ShowsNetwork());

@@ -1,6 +1,6 @@
-#include "app/Dialogs.h"
+#include "ui/Dialogs.h"
 
-#include "app/Ui.h"
+#include "ui/Ui.h"
 
 #include <QFileDialog>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 // Window-side plumbing shared by every action: the message box and file dialog
 // seams (tests replace them so nothing ever blocks), the error that ends an
-// action, the guard that reports it, and the "let pending events run" step.
+// action and the guard that reports it.
 #pragma once
 
 #include <QString>
@@ -41,10 +41,6 @@ class cActionError : public std::runtime_error {
 // let the error pass through to the outermost one.
 void RunAction(QWidget* parent, const std::function<void()>& action);
 
-// Lets pending window events run. A click handled here starts a fresh
-// outermost action, so its errors are reported by that action alone.
-void ProcessMessages();
-
-// Runs f with the action nesting reset, for local event loops that wait for
-// background work and dispatch user clicks meanwhile.
+// Runs f with the action nesting reset, for the event loop of a modal dialog:
+// a click handled there is an action of its own, reporting its own errors.
 void WithoutActionNesting(const std::function<void()>& f);

@@ -1,4 +1,4 @@
-#include "app/Ui.h"
+#include "ui/Ui.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -80,9 +80,4 @@ void WithoutActionNesting(const std::function<void()>& f)
         ~Restore() { ActionDepth = v; }
     } restore{saved};
     f();
-}
-
-void ProcessMessages()
-{
-    WithoutActionNesting([] { QApplication::processEvents(); });
 }

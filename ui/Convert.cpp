@@ -1,7 +1,7 @@
-#include "app/Convert.h"
+#include "ui/Convert.h"
 
-#include "app/Ui.h"
 #include "engine/Format.h"
+#include "ui/Ui.h"
 
 #include <QLocale>
 #include <QTime>

@@ -1,4 +1,4 @@
-#include "views/ChartTools.h"
+#include "ui/ChartTools.h"
 
 #include <QComboBox>
 #include <QLabel>
