@@ -25,6 +25,7 @@
 #include "ExprData.h"
 #include "ce_kernels.h"
 #include "ce_reference.h"
+#include "ce_steps.h"
 
 // Where the hits of the rows being computed go: per row, the partners j in
 // increasing order and their values v.
@@ -452,7 +453,6 @@ void cCERun::Apply(int c)
 
 int cCERun::Run()
 {
-    const int n = D.nGenes;
     D.Stop = false;
     CEBegin(D);
 
@@ -501,13 +501,7 @@ int cCERun::Run()
         D.Progress = 0;
         return -1;
     }
-    D.nCEGenes = 0;
-    for (int g = 0; g < n; ++g) {
-        if (D.nCE[g] > 0) ++D.nCEGenes;
-        D.CELevel[g] = static_cast<float>(static_cast<double>(D.CELevel[g]) / n);
-    }
-    D.Progress = 100;
-    D.Print(Last);
+    CEFinish(D, Last);
     return 1;
 }
 
