@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 class cCEMatrix;
 
@@ -17,6 +18,9 @@ inline bool IsPresent(float v)
 
 // Sum of n unsigned counts as a double (0 for n == 0).
 double SumCounts(const unsigned* counts, int n);
+
+// Empty when the power and threshold can be used; otherwise the message.
+std::string CEParametersProblem(int p, double t);
 
 class cExprData {
   public:

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <string>
 #include <thread>
 
 #include "CEMatrix.h"
@@ -11,9 +12,18 @@
 const char* const CEParamsMessage =
     "The correlation power must be at least 1 and the filtering threshold a number above 0.\n";
 
+std::string CEParametersProblem(int p, double t)
+{
+    if (p < 1) return "The correlation power must be a whole number of at least 1.";
+    // The calculation takes the threshold as a float.
+    const float tf = static_cast<float>(t);
+    if (!(std::isfinite(tf) && tf > 0.0f)) return "The filtering threshold must be a number above 0.";
+    return {};
+}
+
 bool CEParamsValid(int p, float t)
 {
-    return p >= 1 && std::isfinite(t) && t > 0.0f;
+    return CEParametersProblem(p, t).empty();
 }
 
 double CEThreshold(int p, float t)

@@ -10,7 +10,8 @@ class cExprData;
 class cCEMatrix;
 
 // Power and threshold accepted by CalcCE and RenewCE: p >= 1, and t finite and
-// above 0 (1 / p and the logarithm in Pow are then defined).
+// above 0 (1 / p and the logarithm in Pow are then defined); the rule of
+// CEParametersProblem.
 bool CEParamsValid(int p, float t);
 // Printed (through Print) when CEParamsValid fails.
 extern const char* const CEParamsMessage;

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -454,6 +455,35 @@ TEST(CalcCE, RefusesBadParametersWithoutTouchingAnything)
     cCEMatrix M;
     ASSERT_TRUE(M.Alloc(5));
     EXPECT_EQ(d.CalcCE(&M, 1, std::numeric_limits<float>::denorm_min()), 1);
+}
+
+TEST(CEParameters, ProblemNamesThePowerFirstThenTheThresholdAsAFloat)
+{
+    const std::string power = "The correlation power must be a whole number of at least 1.";
+    const std::string threshold = "The filtering threshold must be a number above 0.";
+    const struct {
+        int p;
+        double t;
+        std::string want;
+    } cases[] = {
+        {1, 0.9, ""},
+        {7, 5.0, ""},     // a threshold above 1 is usable (it lets no pair through)
+        {1, 1e-40, ""},   // a float below the normal range is still above 0
+        {0, 0.9, power},
+        {-3, 0.9, power},
+        {0, -1.0, power}, // the power is named first
+        {1, 0.0, threshold},
+        {1, -0.5, threshold},
+        {1, 1e-50, threshold}, // 0 as a float
+        {1, 1e39, threshold},  // infinite as a float
+        {2, std::numeric_limits<double>::quiet_NaN(), threshold},
+        {2, std::numeric_limits<double>::infinity(), threshold},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.p) + " " + std::to_string(c.t));
+        EXPECT_EQ(CEParametersProblem(c.p, c.t), c.want);
+        EXPECT_EQ(CEParamsValid(c.p, static_cast<float>(c.t)), c.want.empty());
+    }
 }
 
 TEST(CalcCE, ReusedMatrixGivesTheSameResult)
