@@ -29,12 +29,16 @@ std::string Quoted(const std::string& s)
 }
 
 // Shows the engine's progress as a bar on standard error when that is a
-// terminal; the engine's own progress texts (meant for a console that honours
-// backspaces) are not used. Other texts are messages and always go to standard
-// error, never into the summary on standard output.
+// terminal; the engine's own console texts (meant for a console that honours
+// backspaces) are not used. Messages always go to standard error, never into
+// the summary on standard output.
 class cBatchData : public cExprData {
   public:
-    explicit cBatchData(bool showProgress) : ShowProgress(showProgress) {}
+    explicit cBatchData(bool showProgress) : ShowProgress(showProgress)
+    {
+        OnProgress = [this](float percent, int) { ShowProgressBar(percent); };
+        OnMessage = [this](const char* text) { ShowMessage(text); };
+    }
 
     void BeginStep(const char* label)
     {
@@ -50,20 +54,23 @@ class cBatchData : public cExprData {
         LastPercent = -1;
     }
 
-    void Print(const char* text) override
+    // Everything shown arrives through the typed hooks.
+    void Print(const char*) override {}
+
+  private:
+    void ShowMessage(const char* text)
     {
         if (!text) return;
-        const bool progressText =
-            text[0] == '\0' || text[0] == '\b' || std::strncmp(text, " Progress:", 10) == 0;
         std::lock_guard<std::mutex> lock(Mutex);
-        if (!progressText) {
-            if (LastPercent >= 0) std::fputc('\n', stderr);
-            LastPercent = -1;
-            Message(text);
-            return;
-        }
+        if (LastPercent >= 0) std::fputc('\n', stderr);
+        LastPercent = -1;
+        Message(text);
+    }
+
+    void ShowProgressBar(float pr)
+    {
         if (!ShowProgress) return;
-        float pr = Progress;
+        std::lock_guard<std::mutex> lock(Mutex);
         if (!(pr >= 0)) pr = 0;
         if (pr > 100) pr = 100;
         const int percent = static_cast<int>(pr);
@@ -79,7 +86,6 @@ class cBatchData : public cExprData {
         std::fflush(stderr);
     }
 
-  private:
     const bool ShowProgress;
     std::mutex Mutex;
     const char* Label = "";

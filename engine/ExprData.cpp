@@ -38,9 +38,12 @@ cExprData::cExprData()
 }
 
 // Runs while the object already dispatches Print to this class, so a leak
-// found here is reported by the base hook.
+// found here is reported by the base hook. The typed hooks are dropped first:
+// what they refer to may have gone with the derived object.
 cExprData::~cExprData()
 {
+    OnProgress = nullptr;
+    OnMessage = nullptr;
     Free();
 }
 
@@ -141,7 +144,11 @@ void cExprData::Free()
     Release(Pattern, MemUsed, 4 * g);
     nGenes = 0;
     nArrays = 0;
-    if (MemUsed != 0) Print("Memory leak detected!");
+    if (MemUsed != 0) {
+        static const char* const leak = "Memory leak detected!";
+        Print(leak);
+        if (OnMessage) OnMessage(leak);
+    }
 }
 
 static_assert(GeneFixedCost == 316 && ArrayCost == 72, "accounting costs per gene and per array");

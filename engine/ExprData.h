@@ -1,11 +1,13 @@
 // The expression table and everything computed from it. Toolkit-free: the
-// object reports only through its virtual Print hook and return values.
+// object reports through its virtual Print hook, the typed hooks OnProgress and
+// OnMessage, and return values.
 #pragma once
 
 #include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class cCEMatrix;
@@ -36,6 +38,15 @@ class cExprData {
     // Progress and message hook. The base writes the text to standard output as
     // a printf format without arguments ("%%" prints one percent sign).
     virtual void Print(const char* text);
+
+    // Typed progress of CalcCE and RenewCE: percent done (the value of Progress) and the running
+    // count of co-expressed genes, called wherever the progress text is printed. May be called on
+    // the thread that runs the calculation.
+    std::function<void(float percent, int ceGenes)> OnProgress;
+    // Each message for the user, that is every printed text that is not a
+    // progress text, right after it went to Print. May be called on the thread
+    // that runs the calculation; never from the destructor.
+    std::function<void(const char* text)> OnMessage;
 
     void Alloc(int genes, int arrays);
     void Free();

@@ -23,7 +23,7 @@ int cExprData::RenewCE(cCEMatrix* M, int p, float t)
 {
     if (!CEMatrixFits(*this, M)) return -1;
     if (!CEParamsValid(p, t)) {
-        Print(CEParamsMessage);
+        CEPrintMessage(*this, CEParamsMessage);
         return -1;
     }
     const int n = nGenes;
@@ -77,13 +77,13 @@ int cExprData::RenewCE(cCEMatrix* M, int p, float t)
             if (i > 0 && i % 100 == 0) {
                 Progress = static_cast<float>(100.0 * i / n);
                 CEProgressText(last, sizeof last, static_cast<int>(Progress));
-                Print(last);
+                CEPrintProgress(*this, last);
             }
         }
     }
     for (int g = 0; g < n; ++g)
         CELevel[g] = static_cast<float>((static_cast<double>(CELevel[g]) - 1.0) / (2.0 * n));
     Progress = 100;
-    Print(last);
+    CEPrintProgress(*this, last);
     return 1;
 }

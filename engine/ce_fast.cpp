@@ -445,7 +445,7 @@ void cCERun::Apply(int c)
         if (Printing && i > 0 && i % Step == 0) {
             D.Progress = CEProgressAt(i, D.nGenes);
             CEProgressText(Last, sizeof Last, static_cast<int>(D.Progress));
-            D.Print(Last);
+            CEPrintProgress(D, Last);
             if (D.Stop) Printing = false;
         }
     }
@@ -497,7 +497,7 @@ int cCERun::Run()
         Printing = false;
         for (int c = Applied; c < Next; ++c)
             Apply(c);
-        if (Failed) D.Print("Not enough memory to complete the co-expression calculation.\n");
+        if (Failed) CEPrintMessage(D, "Not enough memory to complete the co-expression calculation.\n");
         D.Progress = 0;
         return -1;
     }
@@ -545,7 +545,7 @@ int CalcCEFast(cExprData& d, cCEMatrix* M, int p, float t)
 {
     if (!CEMatrixFits(d, M)) return -1;
     if (!CEParamsValid(p, t)) {
-        d.Print(CEParamsMessage);
+        CEPrintMessage(d, CEParamsMessage);
         return -1;
     }
     cPrepStore store;

@@ -50,7 +50,7 @@ int CalcCEReference(cExprData& d, cCEMatrix* M, int p, float t)
 {
     if (!CEMatrixFits(d, M)) return -1;
     if (!CEParamsValid(p, t)) {
-        d.Print(CEParamsMessage);
+        CEPrintMessage(d, CEParamsMessage);
         return -1;
     }
     CEPrepareMatrix(*M);
@@ -83,7 +83,7 @@ int CalcCEReference(cExprData& d, cCEMatrix* M, int p, float t)
         if (i > 0 && i % s == 0) {
             d.Progress = CEProgressAt(i, n);
             CEProgressText(last, sizeof last, static_cast<int>(d.Progress));
-            d.Print(last);
+            CEPrintProgress(d, last);
         }
     }
     CEFinish(d, last);

@@ -76,7 +76,7 @@ void CEFinish(cExprData& d, const char* last)
         d.CELevel[g] = static_cast<float>(static_cast<double>(d.CELevel[g]) / n);
     }
     d.Progress = 100;
-    d.Print(last);
+    CEPrintProgress(d, last);
 }
 
 bool CEMatrixFits(const cExprData& d, const cCEMatrix* M)
@@ -84,10 +84,22 @@ bool CEMatrixFits(const cExprData& d, const cCEMatrix* M)
     return M != nullptr && !M->Empty() && M->Size() == d.nGenes && d.nGenes >= 0;
 }
 
+void CEPrintProgress(cExprData& d, const char* text)
+{
+    d.Print(text);
+    if (d.OnProgress) d.OnProgress(d.Progress, d.nCEGenes);
+}
+
+void CEPrintMessage(cExprData& d, const char* text)
+{
+    d.Print(text);
+    if (d.OnMessage) d.OnMessage(text);
+}
+
 void CEBegin(cExprData& d)
 {
     d.nCEGenes = 0;
-    d.Print(" Progress:    ");
+    CEPrintProgress(d, " Progress:    ");
     for (int g = 0; g < d.nGenes; ++g) {
         d.nCE[g] = 0;
         d.CELevel[g] = 0;

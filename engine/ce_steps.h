@@ -31,6 +31,11 @@ inline void CEAddLevel(float& level, double v)
     level = static_cast<float>(static_cast<double>(level) + v);
 }
 
+// Prints a progress text, then reports Progress and nCEGenes to OnProgress.
+void CEPrintProgress(cExprData& d, const char* text);
+// Prints a message for the user, then passes it to OnMessage.
+void CEPrintMessage(cExprData& d, const char* text);
+
 // Rows between two progress reports, chosen by the number of arrays.
 int CEReportStep(int nArrays);
 // The common start of the calculation and the re-calculation: counts and
