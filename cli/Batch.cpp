@@ -11,7 +11,6 @@
 #include <cstring>
 #include <mutex>
 #include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace cli {
@@ -186,18 +185,6 @@ int WriteFailed(const std::string& path, const std::string& why)
     return ExitFailure;
 }
 
-std::string LoadFailure(const std::string& path)
-{
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
-    if (S_ISDIR(st.st_mode)) return std::strerror(EISDIR);
-    if (std::FILE* f = std::fopen(path.c_str(), "rb"))
-        std::fclose(f);
-    else
-        return std::strerror(errno);
-    return "no header line holding \"ID\" and \"Name\"";
-}
-
 void Normalize(cExprData& d, const Options& o)
 {
     if (o.geneNorm.Any()) d.NormGenes(o.geneNorm.center, o.geneNorm.scale);
@@ -223,7 +210,7 @@ int RunBatch(const Options& o)
 
     const int values = d.Load(o.table.c_str());
     if (values < 0) {
-        Message("Cannot load the table " + Quoted(o.table) + " (" + LoadFailure(o.table) + ").");
+        Message("Cannot load the table " + Quoted(o.table) + ". " + d.LoadMessage);
         return ExitFailure;
     }
 

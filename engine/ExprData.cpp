@@ -59,6 +59,11 @@ void cExprData::Print(const char* text)
     std::fflush(stdout);
 }
 
+double cExprData::AllocBytes(double genes, double arrays)
+{
+    return genes * (arrays * sizeof(float) + sizeof(float*) + 316) + arrays * 72;
+}
+
 bool cExprData::HasArrays() const
 {
     return GeneID || GeneName || ArrayName || Data || nPresent || ArrayMean || GeneMean || ArraySD ||
@@ -77,8 +82,7 @@ void cExprData::Alloc(int genes, int arrays)
     const std::size_t a = static_cast<std::size_t>(arrays);
     // A table that could not be addressed at all is refused before any attempt,
     // so the byte counts below can never overflow.
-    const double bytes = double(g) * (double(a) * sizeof(float) + sizeof(float*) + 316) + double(a) * 72;
-    if (bytes > double(PTRDIFF_MAX) / 2) {
+    if (AllocBytes(double(g), double(a)) > MaxAllocBytes) {
         nGenes = 0;
         nArrays = 0;
         return;

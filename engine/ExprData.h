@@ -21,6 +21,9 @@ inline bool IsPresent(float v)
 // Sum of n unsigned counts as a double (0 for n == 0).
 double SumCounts(const unsigned* counts, int n);
 
+// Why the last Load or LoadBuffer failed.
+enum class cLoadError { None, CannotOpen, ReadError, NoHeader, NotEnoughMemory, TooLarge };
+
 // Empty when the power and threshold can be used; otherwise the message.
 std::string CEParametersProblem(int p, double t);
 
@@ -52,7 +55,8 @@ class cExprData {
     void Free();
 
     // Reads an expression table. Returns nGenes * nArrays, or -1 when no header
-    // line is found (also for unreadable and empty files).
+    // line is found (also for unreadable and empty files); LoadError and
+    // LoadMessage then say why.
     int Load(const char* path);
     // The same parser over a text held in memory (used by Load, tests and fuzzing).
     int LoadBuffer(const char* text, std::size_t length);
@@ -78,6 +82,11 @@ class cExprData {
     // Worker threads for CalcCE; 0 means every hardware thread.
     int nThreads = 0;
 
+    // Set by every Load and LoadBuffer: None and empty after a success,
+    // otherwise the reason and a sentence for the user (without the file name).
+    cLoadError LoadError = cLoadError::None;
+    std::string LoadMessage;
+
     int nGenes;
     int nArrays;
     char (*GeneID)[IDLen];
@@ -102,4 +111,10 @@ class cExprData {
 
   private:
     bool HasArrays() const;
+    // What Alloc asks for, in bytes; above MaxAllocBytes it refuses at once, as
+    // such a table could not be addressed at all.
+    static double AllocBytes(double genes, double arrays);
+    static constexpr double MaxAllocBytes = double(PTRDIFF_MAX) / 2;
+    // Leaves the object empty and notes why the load failed; returns -1.
+    int LoadFailed(cLoadError why, std::string message);
 };
