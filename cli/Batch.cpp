@@ -91,73 +91,28 @@ class cBatchData : public cExprData {
     int LastPercent = -1;
 };
 
-// A file of our own (matrix, genes, arrays): every write and the close are
-// checked, so that a full disk is reported as a failure. The messages read
-// like those of the engine's writers.
-class cOutFile {
-  public:
-    explicit cOutFile(const std::string& path) : Path(path), F(std::fopen(path.c_str(), "wb"))
-    {
-        if (!F) Error = "Cannot create the file '" + Path + "' (" + std::strerror(errno) + ").";
-        errno = 0;
-    }
-    ~cOutFile()
-    {
-        if (F) std::fclose(F);
-    }
-    cOutFile(const cOutFile&) = delete;
-    cOutFile& operator=(const cOutFile&) = delete;
-
-    std::FILE* Get() const { return F; }
-    bool Ok() const { return F != nullptr; }
-    // True after a failed write; the first failure's reason is kept.
-    bool Failed()
-    {
-        if (F && std::ferror(F) && !WriteErrno) WriteErrno = errno ? errno : EIO;
-        return WriteErrno != 0;
-    }
-
-    // Closes the file; returns an empty text or the message for the user.
-    std::string Close()
-    {
-        if (!F) return Error;
-        Failed();
-        errno = 0;
-        const int rc = std::fclose(F);
-        F = nullptr;
-        if (rc != 0 && !WriteErrno) WriteErrno = errno ? errno : EIO;
-        if (!WriteErrno) return {};
-        return "Error while writing the file '" + Path + "' (" + std::strerror(WriteErrno) +
-               "); the file is incomplete.";
-    }
-
-  private:
-    std::string Path;
-    std::FILE* F;
-    std::string Error;
-    int WriteErrno = 0;
-};
-
+// The batch tool's own files (matrix, genes, arrays) go through the engine's
+// checked file, so their messages read like those of the engine's writers.
 std::string WriteMatrix(const std::string& path, const cCEMatrix& M, int nGenes)
 {
-    cOutFile f(path);
-    if (!f.Ok()) return f.Close();
+    cOutputFile f;
+    if (std::string why = f.Create(path.c_str()); !why.empty()) return why;
     if (nGenes > 0 && !M.Empty()) {
         const std::size_t n = static_cast<std::size_t>(nGenes);
         // Row by row keeps every single write moderate in size.
         for (std::size_t i = 0; i < n; ++i)
-            if (std::fwrite(M.Row(static_cast<int>(i)), 1, n, f.Get()) != n || f.Failed()) break;
+            if (!f.Write(M.Row(static_cast<int>(i)), n)) break;
     }
     return f.Close();
 }
 
 std::string WriteGenes(const std::string& path, const cExprData& d)
 {
-    cOutFile f(path);
-    if (!f.Ok()) return f.Close();
-    std::fputs("index\tID\tnPresent\tmean\tsd\tnCE\tCELevel\tpattern\n", f.Get());
+    cOutputFile f;
+    if (std::string why = f.Create(path.c_str()); !why.empty()) return why;
+    std::fputs("index\tID\tnPresent\tmean\tsd\tnCE\tCELevel\tpattern\n", f.Stream());
     for (int g = 0; g < d.nGenes && !f.Failed(); ++g)
-        std::fprintf(f.Get(), "%d\t%s\t%u\t%.9g\t%.9g\t%d\t%.9g\t%d\n", g + 1, d.GeneID[g], d.nPresent[g],
+        std::fprintf(f.Stream(), "%d\t%s\t%u\t%.9g\t%.9g\t%d\t%.9g\t%d\n", g + 1, d.GeneID[g], d.nPresent[g],
                      double(d.GeneMean[g]), double(d.GeneSD[g]), d.nCE[g], double(d.CELevel[g]),
                      d.Pattern[g]);
     return f.Close();
@@ -165,11 +120,11 @@ std::string WriteGenes(const std::string& path, const cExprData& d)
 
 std::string WriteArrays(const std::string& path, const cExprData& d)
 {
-    cOutFile f(path);
-    if (!f.Ok()) return f.Close();
-    std::fputs("index\tname\tmean\tsd\n", f.Get());
+    cOutputFile f;
+    if (std::string why = f.Create(path.c_str()); !why.empty()) return why;
+    std::fputs("index\tname\tmean\tsd\n", f.Stream());
     for (int a = 0; a < d.nArrays && !f.Failed(); ++a)
-        std::fprintf(f.Get(), "%d\t%s\t%.9g\t%.9g\n", a + 1, d.ArrayName[a], double(d.ArrayMean[a]),
+        std::fprintf(f.Stream(), "%d\t%s\t%.9g\t%.9g\n", a + 1, d.ArrayName[a], double(d.ArrayMean[a]),
                      double(d.ArraySD[a]));
     return f.Close();
 }
