@@ -148,16 +148,6 @@ void Normalize(cExprData& d, const Options& o)
 
 } // namespace
 
-std::string MissingText(const cExprData& d)
-{
-    const long long total = static_cast<long long>(d.nGenes) * d.nArrays;
-    if (d.nGenes <= 0 || d.nArrays <= 0) return "0 (0%)";
-    const double present = SumCounts(d.nPresent, d.nGenes);
-    const long long missing = static_cast<long long>(double(total) - present);
-    const long long percent = static_cast<long long>(double(missing) * 100.0 / double(total));
-    return std::to_string(missing) + " (" + std::to_string(percent) + "%)";
-}
-
 int RunBatch(const Options& o)
 {
     cBatchData d(!o.quiet && ::isatty(STDERR_FILENO) == 1);
@@ -241,7 +231,7 @@ int RunBatch(const Options& o)
     std::printf("genes: %d\n", d.nGenes);
     std::printf("arrays: %d\n", d.nArrays);
     std::printf("values: %d\n", values);
-    std::printf("missing: %s\n", MissingText(d).c_str());
+    std::printf("missing: %s\n", MissingValuesText(d).c_str());
     std::printf("mean: %s\n", FormatFixed(d.TotalMean, 5, 5, '.').c_str());
     std::printf("sd: %s\n", FormatFixed(d.TotalSD, 5, 5, '.').c_str());
     if (!o.noCE) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <new>
+#include <string>
 
 namespace {
 
@@ -27,6 +28,17 @@ double SumCounts(const unsigned* counts, int n)
     for (int i = 0; i < n; ++i)
         s += counts[i];
     return s;
+}
+
+std::string MissingValuesText(const cExprData& d)
+{
+    const long long total = static_cast<long long>(d.nGenes) * d.nArrays;
+    if (total <= 0) return "0 (0%)";
+    const double present = SumCounts(d.nPresent, d.nGenes);
+    const long long missing = static_cast<long long>(static_cast<double>(total) - present);
+    const long long percent =
+        static_cast<long long>(static_cast<double>(missing) * 100.0 / static_cast<double>(total));
+    return std::to_string(missing) + " (" + std::to_string(percent) + "%)";
 }
 
 cExprData::cExprData()

@@ -118,3 +118,8 @@ class cExprData {
     // Leaves the object empty and notes why the load failed; returns -1.
     int LoadFailed(cLoadError why, std::string message);
 };
+
+// The missing values of the table and their share, as "<count> (<percent>%)":
+// total = nGenes * nArrays in 64 bits, missing = total - SumCounts(nPresent)
+// truncated, percent = missing * 100 / total truncated; "0 (0%)" when total <= 0.
+std::string MissingValuesText(const cExprData& d);
