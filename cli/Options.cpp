@@ -191,7 +191,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
 
     // Values are checked once the last one of each option is known.
     if (!haveTable) return fail("no table given");
-    if (!ValidPower(o.power)) return fail("the power must be 1 or more (got " + std::to_string(o.power) + ")");
+    if (!ValidPower(o.power))
+        return fail("the power must be 1 or more (got " + std::to_string(o.power) + ")");
     if (!ValidThreshold(o.threshold))
         return fail("the threshold must be above 0 and finite as a 32-bit float");
     if (o.renew) {

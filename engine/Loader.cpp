@@ -206,7 +206,8 @@ int cExprData::LoadBuffer(const char* text, std::size_t length)
             found = true;
             break;
         }
-    if (!found) return LoadFailed(cLoadError::NoHeader, "No header line holding \"ID\" and \"Name\" was found.");
+    if (!found)
+        return LoadFailed(cLoadError::NoHeader, "No header line holding \"ID\" and \"Name\" was found.");
     const cLine header = line;
     const char* const body = p;
     const std::string_view hs(header.b, std::size_t(header.e - header.b));
@@ -222,7 +223,8 @@ int cExprData::LoadBuffer(const char* text, std::size_t length)
 
     Alloc(int(genes), int(arrays));
     if (!HasArrays())
-        return LoadFailed(cLoadError::NotEnoughMemory, NotEnoughMemory(AllocBytes(double(genes), double(arrays))));
+        return LoadFailed(cLoadError::NotEnoughMemory,
+                          NotEnoughMemory(AllocBytes(double(genes), double(arrays))));
 
     // Array names: the columns after the first tab that follows "Name".
     {

@@ -152,7 +152,8 @@ std::string cOutputFile::Close()
     if (std::fclose(F) != 0 && !Errno) Errno = errno ? errno : EIO;
     F = nullptr;
     if (!Errno) return {};
-    return "Error while writing the file '" + Path + "' (" + std::strerror(Errno) + "); the file is incomplete.";
+    return "Error while writing the file '" + Path + "' (" + std::strerror(Errno) +
+           "); the file is incomplete.";
 }
 
 std::string RefSeqText(const char* name)

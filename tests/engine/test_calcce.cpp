@@ -467,8 +467,8 @@ TEST(CEParameters, ProblemNamesThePowerFirstThenTheThresholdAsAFloat)
         std::string want;
     } cases[] = {
         {1, 0.9, ""},
-        {7, 5.0, ""},     // a threshold above 1 is usable (it lets no pair through)
-        {1, 1e-40, ""},   // a float below the normal range is still above 0
+        {7, 5.0, ""},   // a threshold above 1 is usable (it lets no pair through)
+        {1, 1e-40, ""}, // a float below the normal range is still above 0
         {0, 0.9, power},
         {-3, 0.9, power},
         {0, -1.0, power}, // the power is named first
@@ -700,7 +700,9 @@ TEST(CalcCE, TypedHooksFollowEveryPrint)
             OnProgress = [this](float percent, int ceGenes) {
                 Calls.push_back({"", percent, ceGenes, Printed.size()});
             };
-            OnMessage = [this](const char* text) { Calls.push_back({text, Progress, nCEGenes, Printed.size()}); };
+            OnMessage = [this](const char* text) {
+                Calls.push_back({text, Progress, nCEGenes, Printed.size()});
+            };
         }
     };
     cIsaGuard guard;

@@ -389,13 +389,14 @@ TEST(Loader, FailureTellsWhy)
          "No file name was given."},
         {"directory", [&](cExprData& d) { return d.Load(dir.c_str()); }, cLoadError::ReadError,
          "The file cannot be read (Is a directory)."},
-        {"empty file", [&](cExprData& d) { return d.Load((dir + "/empty.txt").c_str()); }, cLoadError::NoHeader,
-         "No header line holding \"ID\" and \"Name\" was found."},
+        {"empty file", [&](cExprData& d) { return d.Load((dir + "/empty.txt").c_str()); },
+         cLoadError::NoHeader, "No header line holding \"ID\" and \"Name\" was found."},
         {"no header", [&](cExprData& d) { return d.LoadBuffer(headless.data(), headless.size()); },
          cLoadError::NoHeader, "No header line holding \"ID\" and \"Name\" was found."},
         {"no text", [](cExprData& d) { return d.LoadBuffer(nullptr, 0); }, cLoadError::NoHeader,
          "No header line holding \"ID\" and \"Name\" was found."},
-        {"table", [&](cExprData& d) { return d.Load((dir + "/table_crlf.txt").c_str()); }, cLoadError::None, ""},
+        {"table", [&](cExprData& d) { return d.Load((dir + "/table_crlf.txt").c_str()); }, cLoadError::None,
+         ""},
         {"text", [&](cExprData& d) { return d.LoadBuffer(good.data(), good.size()); }, cLoadError::None, ""},
     };
     for (const Case& c : cases) {

@@ -452,7 +452,8 @@ TEST_F(Writers, CheckedFileMessages)
         {"", "No file name was given.", "No file name was given.", false},
         {missing, "Cannot create the file '" + missing + "' (No such file or directory).",
          "Cannot create the file '" + missing + "' (No such file or directory).", false},
-        {"/dev/full", "", "Error while writing the file '/dev/full' (No space left on device); the file is incomplete.",
+        {"/dev/full", "",
+         "Error while writing the file '/dev/full' (No space left on device); the file is incomplete.",
          !fs::exists("/dev/full")},
     };
     for (const Case& c : cases) {
