@@ -11,7 +11,6 @@
 #include <cstring>
 #include <mutex>
 #include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace cli {
@@ -29,12 +28,16 @@ std::string Quoted(const std::string& s)
 }
 
 // Shows the engine's progress as a bar on standard error when that is a
-// terminal; the engine's own progress texts (meant for a console that honours
-// backspaces) are not used. Other texts are messages and always go to standard
-// error, never into the summary on standard output.
+// terminal; the engine's own console texts (meant for a console that honours
+// backspaces) are not used. Messages always go to standard error, never into
+// the summary on standard output.
 class cBatchData : public cExprData {
   public:
-    explicit cBatchData(bool showProgress) : ShowProgress(showProgress) {}
+    explicit cBatchData(bool showProgress) : ShowProgress(showProgress)
+    {
+        OnProgress = [this](float percent, int) { ShowProgressBar(percent); };
+        OnMessage = [this](const char* text) { ShowMessage(text); };
+    }
 
     void BeginStep(const char* label)
     {
@@ -50,20 +53,23 @@ class cBatchData : public cExprData {
         LastPercent = -1;
     }
 
-    void Print(const char* text) override
+    // Everything shown arrives through the typed hooks.
+    void Print(const char*) override {}
+
+  private:
+    void ShowMessage(const char* text)
     {
         if (!text) return;
-        const bool progressText =
-            text[0] == '\0' || text[0] == '\b' || std::strncmp(text, " Progress:", 10) == 0;
         std::lock_guard<std::mutex> lock(Mutex);
-        if (!progressText) {
-            if (LastPercent >= 0) std::fputc('\n', stderr);
-            LastPercent = -1;
-            Message(text);
-            return;
-        }
+        if (LastPercent >= 0) std::fputc('\n', stderr);
+        LastPercent = -1;
+        Message(text);
+    }
+
+    void ShowProgressBar(float pr)
+    {
         if (!ShowProgress) return;
-        float pr = Progress;
+        std::lock_guard<std::mutex> lock(Mutex);
         if (!(pr >= 0)) pr = 0;
         if (pr > 100) pr = 100;
         const int percent = static_cast<int>(pr);
@@ -79,80 +85,34 @@ class cBatchData : public cExprData {
         std::fflush(stderr);
     }
 
-  private:
     const bool ShowProgress;
     std::mutex Mutex;
     const char* Label = "";
     int LastPercent = -1;
 };
 
-// A file of our own (matrix, genes, arrays): every write and the close are
-// checked, so that a full disk is reported as a failure. The messages read
-// like those of the engine's writers.
-class cOutFile {
-  public:
-    explicit cOutFile(const std::string& path) : Path(path), F(std::fopen(path.c_str(), "wb"))
-    {
-        if (!F) Error = "Cannot create the file '" + Path + "' (" + std::strerror(errno) + ").";
-        errno = 0;
-    }
-    ~cOutFile()
-    {
-        if (F) std::fclose(F);
-    }
-    cOutFile(const cOutFile&) = delete;
-    cOutFile& operator=(const cOutFile&) = delete;
-
-    std::FILE* Get() const { return F; }
-    bool Ok() const { return F != nullptr; }
-    // True after a failed write; the first failure's reason is kept.
-    bool Failed()
-    {
-        if (F && std::ferror(F) && !WriteErrno) WriteErrno = errno ? errno : EIO;
-        return WriteErrno != 0;
-    }
-
-    // Closes the file; returns an empty text or the message for the user.
-    std::string Close()
-    {
-        if (!F) return Error;
-        Failed();
-        errno = 0;
-        const int rc = std::fclose(F);
-        F = nullptr;
-        if (rc != 0 && !WriteErrno) WriteErrno = errno ? errno : EIO;
-        if (!WriteErrno) return {};
-        return "Error while writing the file '" + Path + "' (" + std::strerror(WriteErrno) +
-               "); the file is incomplete.";
-    }
-
-  private:
-    std::string Path;
-    std::FILE* F;
-    std::string Error;
-    int WriteErrno = 0;
-};
-
+// The batch tool's own files (matrix, genes, arrays) go through the engine's
+// checked file, so their messages read like those of the engine's writers.
 std::string WriteMatrix(const std::string& path, const cCEMatrix& M, int nGenes)
 {
-    cOutFile f(path);
-    if (!f.Ok()) return f.Close();
+    cOutputFile f;
+    if (std::string why = f.Create(path.c_str()); !why.empty()) return why;
     if (nGenes > 0 && !M.Empty()) {
         const std::size_t n = static_cast<std::size_t>(nGenes);
         // Row by row keeps every single write moderate in size.
         for (std::size_t i = 0; i < n; ++i)
-            if (std::fwrite(M.Row(static_cast<int>(i)), 1, n, f.Get()) != n || f.Failed()) break;
+            if (!f.Write(M.Row(static_cast<int>(i)), n)) break;
     }
     return f.Close();
 }
 
 std::string WriteGenes(const std::string& path, const cExprData& d)
 {
-    cOutFile f(path);
-    if (!f.Ok()) return f.Close();
-    std::fputs("index\tID\tnPresent\tmean\tsd\tnCE\tCELevel\tpattern\n", f.Get());
+    cOutputFile f;
+    if (std::string why = f.Create(path.c_str()); !why.empty()) return why;
+    std::fputs("index\tID\tnPresent\tmean\tsd\tnCE\tCELevel\tpattern\n", f.Stream());
     for (int g = 0; g < d.nGenes && !f.Failed(); ++g)
-        std::fprintf(f.Get(), "%d\t%s\t%u\t%.9g\t%.9g\t%d\t%.9g\t%d\n", g + 1, d.GeneID[g], d.nPresent[g],
+        std::fprintf(f.Stream(), "%d\t%s\t%u\t%.9g\t%.9g\t%d\t%.9g\t%d\n", g + 1, d.GeneID[g], d.nPresent[g],
                      double(d.GeneMean[g]), double(d.GeneSD[g]), d.nCE[g], double(d.CELevel[g]),
                      d.Pattern[g]);
     return f.Close();
@@ -160,11 +120,11 @@ std::string WriteGenes(const std::string& path, const cExprData& d)
 
 std::string WriteArrays(const std::string& path, const cExprData& d)
 {
-    cOutFile f(path);
-    if (!f.Ok()) return f.Close();
-    std::fputs("index\tname\tmean\tsd\n", f.Get());
+    cOutputFile f;
+    if (std::string why = f.Create(path.c_str()); !why.empty()) return why;
+    std::fputs("index\tname\tmean\tsd\n", f.Stream());
     for (int a = 0; a < d.nArrays && !f.Failed(); ++a)
-        std::fprintf(f.Get(), "%d\t%s\t%.9g\t%.9g\n", a + 1, d.ArrayName[a], double(d.ArrayMean[a]),
+        std::fprintf(f.Stream(), "%d\t%s\t%.9g\t%.9g\n", a + 1, d.ArrayName[a], double(d.ArrayMean[a]),
                      double(d.ArraySD[a]));
     return f.Close();
 }
@@ -180,18 +140,6 @@ int WriteFailed(const std::string& path, const std::string& why)
     return ExitFailure;
 }
 
-std::string LoadFailure(const std::string& path)
-{
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
-    if (S_ISDIR(st.st_mode)) return std::strerror(EISDIR);
-    if (std::FILE* f = std::fopen(path.c_str(), "rb"))
-        std::fclose(f);
-    else
-        return std::strerror(errno);
-    return "no header line holding \"ID\" and \"Name\"";
-}
-
 void Normalize(cExprData& d, const Options& o)
 {
     if (o.geneNorm.Any()) d.NormGenes(o.geneNorm.center, o.geneNorm.scale);
@@ -200,16 +148,6 @@ void Normalize(cExprData& d, const Options& o)
 
 } // namespace
 
-std::string MissingText(const cExprData& d)
-{
-    const long long total = static_cast<long long>(d.nGenes) * d.nArrays;
-    if (d.nGenes <= 0 || d.nArrays <= 0) return "0 (0%)";
-    const double present = SumCounts(d.nPresent, d.nGenes);
-    const long long missing = static_cast<long long>(double(total) - present);
-    const long long percent = static_cast<long long>(double(missing) * 100.0 / double(total));
-    return std::to_string(missing) + " (" + std::to_string(percent) + "%)";
-}
-
 int RunBatch(const Options& o)
 {
     cBatchData d(!o.quiet && ::isatty(STDERR_FILENO) == 1);
@@ -217,7 +155,7 @@ int RunBatch(const Options& o)
 
     const int values = d.Load(o.table.c_str());
     if (values < 0) {
-        Message("Cannot load the table " + Quoted(o.table) + " (" + LoadFailure(o.table) + ").");
+        Message("Cannot load the table " + Quoted(o.table) + ". " + d.LoadMessage);
         return ExitFailure;
     }
 
@@ -293,7 +231,7 @@ int RunBatch(const Options& o)
     std::printf("genes: %d\n", d.nGenes);
     std::printf("arrays: %d\n", d.nArrays);
     std::printf("values: %d\n", values);
-    std::printf("missing: %s\n", MissingText(d).c_str());
+    std::printf("missing: %s\n", MissingValuesText(d).c_str());
     std::printf("mean: %s\n", FormatFixed(d.TotalMean, 5, 5, '.').c_str());
     std::printf("sd: %s\n", FormatFixed(d.TotalSD, 5, 5, '.').c_str());
     if (!o.noCE) {

@@ -1,7 +1,8 @@
 #include "Options.h"
 
+#include "ExprData.h"
+
 #include <charconv>
-#include <cmath>
 #include <cstring>
 #include <system_error>
 
@@ -71,10 +72,15 @@ bool ParseNumber(const std::string& text, double& value)
     return true;
 }
 
+// The engine's rule for each value, the other one of the pair taken as good.
+bool ValidPower(int p)
+{
+    return CEParametersProblem(p, 1.0).empty();
+}
+
 bool ValidThreshold(double t)
 {
-    const float f = static_cast<float>(t);
-    return std::isfinite(f) && f > 0.0f;
+    return CEParametersProblem(1, t).empty();
 }
 
 ParseResult ParseArguments(const std::vector<std::string>& args)
@@ -185,11 +191,12 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
 
     // Values are checked once the last one of each option is known.
     if (!haveTable) return fail("no table given");
-    if (o.power < 1) return fail("the power must be 1 or more (got " + std::to_string(o.power) + ")");
+    if (!ValidPower(o.power))
+        return fail("the power must be 1 or more (got " + std::to_string(o.power) + ")");
     if (!ValidThreshold(o.threshold))
         return fail("the threshold must be above 0 and finite as a 32-bit float");
     if (o.renew) {
-        if (o.renewPower < 1)
+        if (!ValidPower(o.renewPower))
             return fail("the --renew power must be 1 or more (got " + std::to_string(o.renewPower) + ")");
         if (!ValidThreshold(o.renewThreshold))
             return fail("the --renew threshold must be above 0 and finite as a 32-bit float");

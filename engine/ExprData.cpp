@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <new>
+#include <string>
 
 namespace {
 
@@ -29,6 +30,17 @@ double SumCounts(const unsigned* counts, int n)
     return s;
 }
 
+std::string MissingValuesText(const cExprData& d)
+{
+    const long long total = static_cast<long long>(d.nGenes) * d.nArrays;
+    if (total <= 0) return "0 (0%)";
+    const double present = SumCounts(d.nPresent, d.nGenes);
+    const long long missing = static_cast<long long>(static_cast<double>(total) - present);
+    const long long percent =
+        static_cast<long long>(static_cast<double>(missing) * 100.0 / static_cast<double>(total));
+    return std::to_string(missing) + " (" + std::to_string(percent) + "%)";
+}
+
 cExprData::cExprData()
     : nGenes(0), nArrays(0), GeneID(nullptr), GeneName(nullptr), ArrayName(nullptr), Progress(0), nCEGenes(0),
       MemUsed(0), Stop(false), Data(nullptr), nPresent(nullptr), ArrayMean(nullptr), GeneMean(nullptr),
@@ -38,9 +50,12 @@ cExprData::cExprData()
 }
 
 // Runs while the object already dispatches Print to this class, so a leak
-// found here is reported by the base hook.
+// found here is reported by the base hook. The typed hooks are dropped first:
+// what they refer to may have gone with the derived object.
 cExprData::~cExprData()
 {
+    OnProgress = nullptr;
+    OnMessage = nullptr;
     Free();
 }
 
@@ -54,6 +69,11 @@ void cExprData::Print(const char* text)
         std::fputc(*p, stdout);
     }
     std::fflush(stdout);
+}
+
+double cExprData::AllocBytes(double genes, double arrays)
+{
+    return genes * (arrays * sizeof(float) + sizeof(float*) + 316) + arrays * 72;
 }
 
 bool cExprData::HasArrays() const
@@ -74,8 +94,7 @@ void cExprData::Alloc(int genes, int arrays)
     const std::size_t a = static_cast<std::size_t>(arrays);
     // A table that could not be addressed at all is refused before any attempt,
     // so the byte counts below can never overflow.
-    const double bytes = double(g) * (double(a) * sizeof(float) + sizeof(float*) + 316) + double(a) * 72;
-    if (bytes > double(PTRDIFF_MAX) / 2) {
+    if (AllocBytes(double(g), double(a)) > MaxAllocBytes) {
         nGenes = 0;
         nArrays = 0;
         return;
@@ -141,7 +160,11 @@ void cExprData::Free()
     Release(Pattern, MemUsed, 4 * g);
     nGenes = 0;
     nArrays = 0;
-    if (MemUsed != 0) Print("Memory leak detected!");
+    if (MemUsed != 0) {
+        static const char* const leak = "Memory leak detected!";
+        Print(leak);
+        if (OnMessage) OnMessage(leak);
+    }
 }
 
 static_assert(GeneFixedCost == 316 && ArrayCost == 72, "accounting costs per gene and per array");

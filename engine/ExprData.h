@@ -1,11 +1,14 @@
 // The expression table and everything computed from it. Toolkit-free: the
-// object reports only through its virtual Print hook and return values.
+// object reports through its virtual Print hook, the typed hooks OnProgress and
+// OnMessage, and return values.
 #pragma once
 
 #include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <string>
 
 class cCEMatrix;
 
@@ -17,6 +20,12 @@ inline bool IsPresent(float v)
 
 // Sum of n unsigned counts as a double (0 for n == 0).
 double SumCounts(const unsigned* counts, int n);
+
+// Why the last Load or LoadBuffer failed.
+enum class cLoadError { None, CannotOpen, ReadError, NoHeader, NotEnoughMemory, TooLarge };
+
+// Empty when the power and threshold can be used; otherwise the message.
+std::string CEParametersProblem(int p, double t);
 
 class cExprData {
   public:
@@ -33,11 +42,21 @@ class cExprData {
     // a printf format without arguments ("%%" prints one percent sign).
     virtual void Print(const char* text);
 
+    // Typed progress of CalcCE and RenewCE: percent done (the value of Progress) and the running
+    // count of co-expressed genes, called wherever the progress text is printed. May be called on
+    // the thread that runs the calculation.
+    std::function<void(float percent, int ceGenes)> OnProgress;
+    // Each message for the user, that is every printed text that is not a
+    // progress text, right after it went to Print. May be called on the thread
+    // that runs the calculation; never from the destructor.
+    std::function<void(const char* text)> OnMessage;
+
     void Alloc(int genes, int arrays);
     void Free();
 
     // Reads an expression table. Returns nGenes * nArrays, or -1 when no header
-    // line is found (also for unreadable and empty files).
+    // line is found (also for unreadable and empty files); LoadError and
+    // LoadMessage then say why.
     int Load(const char* path);
     // The same parser over a text held in memory (used by Load, tests and fuzzing).
     int LoadBuffer(const char* text, std::size_t length);
@@ -63,6 +82,11 @@ class cExprData {
     // Worker threads for CalcCE; 0 means every hardware thread.
     int nThreads = 0;
 
+    // Set by every Load and LoadBuffer: None and empty after a success,
+    // otherwise the reason and a sentence for the user (without the file name).
+    cLoadError LoadError = cLoadError::None;
+    std::string LoadMessage;
+
     int nGenes;
     int nArrays;
     char (*GeneID)[IDLen];
@@ -87,4 +111,15 @@ class cExprData {
 
   private:
     bool HasArrays() const;
+    // What Alloc asks for, in bytes; above MaxAllocBytes it refuses at once, as
+    // such a table could not be addressed at all.
+    static double AllocBytes(double genes, double arrays);
+    static constexpr double MaxAllocBytes = double(PTRDIFF_MAX) / 2;
+    // Leaves the object empty and notes why the load failed; returns -1.
+    int LoadFailed(cLoadError why, std::string message);
 };
+
+// The missing values of the table and their share, as "<count> (<percent>%)":
+// total = nGenes * nArrays in 64 bits, missing = total - SumCounts(nPresent)
+// truncated, percent = missing * 100 / total truncated; "0 (0%)" when total <= 0.
+std::string MissingValuesText(const cExprData& d);

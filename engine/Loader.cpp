@@ -3,6 +3,7 @@
 // fill the table. No locale is consulted anywhere.
 #include "ExprData.h"
 
+#include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include <filesystem>
 #include <limits>
 #include <new>
+#include <string>
 #include <string_view>
 #include <system_error>
 #include <vector>
@@ -160,10 +162,35 @@ bool ParseValue(const char* p, const char* e, float* out)
     return true;
 }
 
+std::string Because(const char* what, int error)
+{
+    return std::string(what) + " (" + std::strerror(error ? error : EIO) + ").";
+}
+
+std::string NotEnoughMemory(double bytes)
+{
+    return "Not enough memory to load the table (" + std::to_string(static_cast<long long>(bytes)) +
+           " bytes needed).";
+}
+
+const char* const TooLargeMessage = "The table is too large to be held in memory.";
+
 } // namespace
+
+int cExprData::LoadFailed(cLoadError why, std::string message)
+{
+    Free();
+    nGenes = 0;
+    nArrays = 0;
+    LoadError = why;
+    LoadMessage = std::move(message);
+    return -1;
+}
 
 int cExprData::LoadBuffer(const char* text, std::size_t length)
 {
+    LoadError = cLoadError::None;
+    LoadMessage.clear();
     nCEGenes = 0;
     nPatterns = 0;
     Progress = 0;
@@ -179,12 +206,8 @@ int cExprData::LoadBuffer(const char* text, std::size_t length)
             found = true;
             break;
         }
-    if (!found) {
-        Free();
-        nGenes = 0;
-        nArrays = 0;
-        return -1;
-    }
+    if (!found)
+        return LoadFailed(cLoadError::NoHeader, "No header line holding \"ID\" and \"Name\" was found.");
     const cLine header = line;
     const char* const body = p;
     const std::string_view hs(header.b, std::size_t(header.e - header.b));
@@ -195,13 +218,13 @@ int cExprData::LoadBuffer(const char* text, std::size_t length)
     long long genes = 0;
     while (NextLine(p, end, line))
         genes += line.e - line.b > ShortLine;
-    if (genes > INT_MAX || arrays > INT_MAX) {
-        Free();
-        return -1;
-    }
+    if (genes > INT_MAX || arrays > INT_MAX || AllocBytes(double(genes), double(arrays)) > MaxAllocBytes)
+        return LoadFailed(cLoadError::TooLarge, TooLargeMessage);
 
     Alloc(int(genes), int(arrays));
-    if (!HasArrays()) return -1; // out of memory: the object is left empty
+    if (!HasArrays())
+        return LoadFailed(cLoadError::NotEnoughMemory,
+                          NotEnoughMemory(AllocBytes(double(genes), double(arrays))));
 
     // Array names: the columns after the first tab that follows "Name".
     {
@@ -246,34 +269,48 @@ int cExprData::LoadBuffer(const char* text, std::size_t length)
 
 int cExprData::Load(const char* path)
 {
+    LoadError = cLoadError::None;
+    LoadMessage.clear();
     std::vector<char> text;
+    errno = 0;
     std::FILE* f = path ? std::fopen(path, "rb") : nullptr;
-    bool ok = f != nullptr;
-    if (f) {
+    cLoadError why = cLoadError::None;
+    std::string message;
+    if (!f) {
+        why = cLoadError::CannotOpen;
+        message = path ? Because("The file cannot be opened", errno) : "No file name was given.";
+    } else {
+        double size = -1; // unknown
         try {
             // Size a regular file in one go; anything else is read in chunks.
             std::error_code ec;
             if (std::filesystem::is_regular_file(path, ec)) {
-                const auto size = std::filesystem::file_size(path, ec);
-                if (!ec && size > 0) text.resize(std::size_t(size));
+                const auto bytes = std::filesystem::file_size(path, ec);
+                if (!ec) size = double(bytes);
+                if (!ec && bytes > 0) text.resize(std::size_t(bytes));
                 if (!text.empty()) text.resize(std::fread(text.data(), 1, text.size(), f));
             }
             char chunk[1 << 16];
             std::size_t got;
             while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0)
                 text.insert(text.end(), chunk, chunk + got);
-            ok = !std::ferror(f);
+            if (std::ferror(f)) {
+                why = cLoadError::ReadError;
+                message = Because("The file cannot be read", errno);
+            }
+        } catch (const std::bad_alloc&) {
+            why = cLoadError::NotEnoughMemory;
+            message = size >= 0 ? NotEnoughMemory(size) : "Not enough memory to load the table.";
         } catch (const std::exception&) {
-            ok = false; // out of memory
+            // More than a vector can hold.
+            why = cLoadError::TooLarge;
+            message = TooLargeMessage;
         }
         std::fclose(f);
     }
-    if (!ok) {
+    if (why != cLoadError::None) {
         nCEGenes = 0;
-        Free();
-        nGenes = 0;
-        nArrays = 0;
-        return -1;
+        return LoadFailed(why, std::move(message));
     }
     return LoadBuffer(text.data(), text.size());
 }

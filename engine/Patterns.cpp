@@ -11,7 +11,7 @@
 
 #include "CEMatrix.h"
 #include "ExprData.h"
-#include "ce_reference.h"
+#include "ce_steps.h"
 
 namespace {
 

@@ -16,55 +16,6 @@
 
 namespace {
 
-// One output file: a single buffered stream, lines ended by CR LF explicitly
-// (there is no text mode to add them), and the first write error kept.
-class cTextFile {
-  public:
-    cTextFile() = default;
-    cTextFile(const cTextFile&) = delete;
-    cTextFile& operator=(const cTextFile&) = delete;
-    ~cTextFile()
-    {
-        if (F) std::fclose(F);
-    }
-
-    std::string Create(const char* path)
-    {
-        Path = path ? path : "";
-        if (Path.empty()) return "No file name was given.";
-        F = std::fopen(path, "wb");
-        if (!F) return "Cannot create the file '" + Path + "' (" + std::strerror(errno) + ").";
-        Buffer.reset(new (std::nothrow) char[BufferSize]);
-        if (Buffer) std::setvbuf(F, Buffer.get(), _IOFBF, BufferSize);
-        return {};
-    }
-
-    // Writes line followed by CR LF; line keeps its capacity for the next one.
-    void Line(std::string& line)
-    {
-        line += "\r\n";
-        if (std::fwrite(line.data(), 1, line.size(), F) != line.size() && !Errno) Errno = errno ? errno : EIO;
-        line.clear();
-    }
-
-    std::string Close()
-    {
-        if (std::ferror(F) && !Errno) Errno = errno ? errno : EIO;
-        if (std::fclose(F) != 0 && !Errno) Errno = errno ? errno : EIO;
-        F = nullptr;
-        if (!Errno) return {};
-        return "Error while writing the file '" + Path + "' (" + std::strerror(Errno) +
-               "); the file is incomplete.";
-    }
-
-  private:
-    static constexpr std::size_t BufferSize = 1 << 20;
-    std::FILE* F = nullptr;
-    std::unique_ptr<char[]> Buffer;
-    std::string Path;
-    int Errno = 0;
-};
-
 // Fixed-width slots need not hold their terminating zero; never read past them.
 void AppendText(std::string& s, const char* text, std::size_t width)
 {
@@ -117,7 +68,7 @@ bool MatrixFits(const cExprData& d, const cCEMatrix& M)
 const char* const MatrixMismatch = "The co-expression matrix does not belong to this table.";
 
 // The two header lines naming the filter the result was cut with.
-void WriteFilterLines(cTextFile& f, std::string& line, int p, double t)
+void WriteFilterLines(cOutputFile& f, std::string& line, int p, double t)
 {
     line = "\"Filtering power:\"\t";
     AppendInt(line, p);
@@ -128,7 +79,7 @@ void WriteFilterLines(cTextFile& f, std::string& line, int p, double t)
 }
 
 // The header shared by the gene list and the pattern file, after its first line.
-void WriteGeneHeader(cTextFile& f, std::string& line, const cExprData& d, int gene, int p, double t)
+void WriteGeneHeader(cOutputFile& f, std::string& line, const cExprData& d, int gene, int p, double t)
 {
     line = "\"ID:\"\t";
     AppendQuoted(line, d.GeneID[gene], cExprData::IDLen);
@@ -154,6 +105,57 @@ void AppendGeneColumns(std::string& line, const cExprData& d, int k)
 
 } // namespace
 
+cOutputFile::~cOutputFile()
+{
+    if (F) std::fclose(F);
+}
+
+std::string cOutputFile::Create(const char* path)
+{
+    constexpr std::size_t BufferSize = 1 << 20;
+    Path = path ? path : "";
+    if (Path.empty()) return CreateError = "No file name was given.";
+    F = std::fopen(path, "wb");
+    if (!F) return CreateError = "Cannot create the file '" + Path + "' (" + std::strerror(errno) + ").";
+    Buffer.reset(new (std::nothrow) char[BufferSize]);
+    if (Buffer) std::setvbuf(F, Buffer.get(), _IOFBF, BufferSize);
+    // Whatever errno says from now on comes from a write.
+    errno = 0;
+    return {};
+}
+
+bool cOutputFile::Write(const void* data, std::size_t n)
+{
+    if (std::fwrite(data, 1, n, F) != n && !Errno) Errno = errno ? errno : EIO;
+    return Errno == 0;
+}
+
+void cOutputFile::Line(std::string& line)
+{
+    // Lines end in CR LF explicitly: there is no text mode to add them.
+    line += "\r\n";
+    Write(line.data(), line.size());
+    line.clear();
+}
+
+bool cOutputFile::Failed()
+{
+    if (F && std::ferror(F) && !Errno) Errno = errno ? errno : EIO;
+    return Errno != 0;
+}
+
+std::string cOutputFile::Close()
+{
+    if (!F) return CreateError;
+    Failed();
+    errno = 0;
+    if (std::fclose(F) != 0 && !Errno) Errno = errno ? errno : EIO;
+    F = nullptr;
+    if (!Errno) return {};
+    return "Error while writing the file '" + Path + "' (" + std::strerror(Errno) +
+           "); the file is incomplete.";
+}
+
 std::string RefSeqText(const char* name)
 {
     if (!name) return {};
@@ -172,7 +174,7 @@ std::string RefSeqText(const char* name)
 
 std::string WriteFilteredTable(const char* path, const cExprData& d, char sep)
 {
-    cTextFile f;
+    cOutputFile f;
     if (std::string why = f.Create(path); !why.empty()) return why;
     std::string line = "\"ID\"\t\"Name\"";
     for (int a = 0; a < d.nArrays; ++a) {
@@ -201,7 +203,7 @@ std::string WriteFilteredTable(const char* path, const cExprData& d, char sep)
 std::string WritePairwiseCE(const char* path, const cExprData& d, const cCEMatrix& M, int p, double t)
 {
     if (!MatrixFits(d, M)) return MatrixMismatch;
-    cTextFile f;
+    cOutputFile f;
     if (std::string why = f.Create(path); !why.empty()) return why;
     std::string line = "\"Gene coexpression detected (correlation is given for filtered genes)\"";
     f.Line(line);
@@ -268,7 +270,7 @@ std::string WriteGeneList(const char* path, const cExprData& d, int gene, int p,
     if (!r) return "Not enough memory for the correlations of the gene list.";
     d.CorrProfile(gene, r.get());
 
-    cTextFile f;
+    cOutputFile f;
     if (std::string why = f.Create(path); !why.empty()) return why;
     std::string line = "\"The list of genes, coexpressed with:\"";
     f.Line(line);
@@ -299,7 +301,7 @@ std::string WritePatternFile(const char* path, const cExprData& d, const cCEMatr
         if (i < 0) return "No gene belongs to pattern " + std::to_string(pattern) + ".";
     }
 
-    cTextFile f;
+    cOutputFile f;
     if (std::string why = f.Create(path); !why.empty()) return why;
     std::string line = "\"The list of genes from the same pattern (";
     AppendInt(line, pattern);

@@ -8,10 +8,46 @@
 // (a full disk) is reported too and the incomplete file is left in place.
 #pragma once
 
+#include <cstddef>
+#include <cstdio>
+#include <memory>
 #include <string>
 
 class cExprData;
 class cCEMatrix;
+
+// One output file: a single buffered stream in binary mode, every write and
+// the close checked, so that a full disk is reported as a failure. The writers
+// below and the batch tool's own files go through it.
+class cOutputFile {
+  public:
+    cOutputFile() = default;
+    cOutputFile(const cOutputFile&) = delete;
+    cOutputFile& operator=(const cOutputFile&) = delete;
+    ~cOutputFile();
+
+    // Creates (or empties) the file; returns an empty text or the message for
+    // the user, which names the file.
+    std::string Create(const char* path);
+    // The stream, for formatted writes; check Failed after them.
+    std::FILE* Stream() const { return F; }
+    // Writes n bytes; false once a write has come short.
+    bool Write(const void* data, std::size_t n);
+    // Writes line followed by CR LF; line keeps its capacity for the next one.
+    void Line(std::string& line);
+    // True after a failed write; the first failure's reason is kept.
+    bool Failed();
+    // Closes the file; returns an empty text or the message for the user (the
+    // incomplete file is left in place). After a failed Create, its message.
+    std::string Close();
+
+  private:
+    std::FILE* F = nullptr;
+    std::unique_ptr<char[]> Buffer;
+    std::string Path;
+    std::string CreateError;
+    int Errno = 0;
+};
 
 // Filtered expression table: the genes with nCE > 0, values as FormatFixed with
 // 5 digits and 5 decimals (NA when missing), in the table format the loader reads.

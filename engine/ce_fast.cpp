@@ -25,6 +25,7 @@
 #include "ExprData.h"
 #include "ce_kernels.h"
 #include "ce_reference.h"
+#include "ce_steps.h"
 
 // Where the hits of the rows being computed go: per row, the partners j in
 // increasing order and their values v.
@@ -444,7 +445,7 @@ void cCERun::Apply(int c)
         if (Printing && i > 0 && i % Step == 0) {
             D.Progress = CEProgressAt(i, D.nGenes);
             CEProgressText(Last, sizeof Last, static_cast<int>(D.Progress));
-            D.Print(Last);
+            CEPrintProgress(D, Last);
             if (D.Stop) Printing = false;
         }
     }
@@ -452,7 +453,6 @@ void cCERun::Apply(int c)
 
 int cCERun::Run()
 {
-    const int n = D.nGenes;
     D.Stop = false;
     CEBegin(D);
 
@@ -497,17 +497,11 @@ int cCERun::Run()
         Printing = false;
         for (int c = Applied; c < Next; ++c)
             Apply(c);
-        if (Failed) D.Print("Not enough memory to complete the co-expression calculation.\n");
+        if (Failed) CEPrintMessage(D, "Not enough memory to complete the co-expression calculation.\n");
         D.Progress = 0;
         return -1;
     }
-    D.nCEGenes = 0;
-    for (int g = 0; g < n; ++g) {
-        if (D.nCE[g] > 0) ++D.nCEGenes;
-        D.CELevel[g] = static_cast<float>(static_cast<double>(D.CELevel[g]) / n);
-    }
-    D.Progress = 100;
-    D.Print(Last);
+    CEFinish(D, Last);
     return 1;
 }
 
@@ -551,7 +545,7 @@ int CalcCEFast(cExprData& d, cCEMatrix* M, int p, float t)
 {
     if (!CEMatrixFits(d, M)) return -1;
     if (!CEParamsValid(p, t)) {
-        d.Print(CEParamsMessage);
+        CEPrintMessage(d, CEParamsMessage);
         return -1;
     }
     cPrepStore store;

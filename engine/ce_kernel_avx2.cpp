@@ -5,37 +5,9 @@
 
 #include <cstdint>
 
-#include "ce_kernels.h"
+#include "ce_kernel_common.h"
 
 namespace {
-
-// First block holding a partner of row i0 at or after block c0. (No standard
-// library templates here: their copies would be compiled for this file's
-// instruction set and might be the ones the linker keeps.)
-inline int FirstBlock(int i0, int c0)
-{
-    return ((i0 + 1) >> 3) > c0 ? (i0 + 1) >> 3 : c0;
-}
-
-inline bool Bit(const std::uint8_t* masks, int g)
-{
-    return (masks[g >> 3] >> (g & 7)) & 1;
-}
-
-inline const double* GeneColumn(const CEPrep& P, int g)
-{
-    return P.Y + static_cast<std::size_t>(g >> 3) * P.m * 8 + (g & 7);
-}
-
-int PresentList(const CEPrep& P, int i, int* out)
-{
-    const std::uint8_t* lm = P.LaneMask + static_cast<std::size_t>(i >> 3) * P.m;
-    const unsigned bit = 1u << (i & 7);
-    int count = 0;
-    for (int k = 0; k < P.m; ++k)
-        if (lm[k] & bit) out[count++] = k;
-    return count;
-}
 
 // All-ones lanes for the bits of a 4-bit mask.
 struct LaneMasks {
@@ -53,15 +25,6 @@ constexpr LaneMasks kLaneMasks{};
 inline __m256d MaskOf(unsigned nibble)
 {
     return _mm256_load_pd(reinterpret_cast<const double*>(kLaneMasks.bits[nibble & 15]));
-}
-
-inline unsigned ValidLanes(const CEPrep& P, int i, int c)
-{
-    const int j0 = 8 * c;
-    unsigned mask = 0xFF;
-    if (i >= j0) mask &= i - j0 >= 7 ? 0u : 0xFFu << (i - j0 + 1);
-    if (P.n < j0 + 8) mask &= P.n <= j0 ? 0u : 0xFFu >> (j0 + 8 - P.n);
-    return mask & 0xFF;
 }
 
 inline __m256d Clamp1(__m256d r)

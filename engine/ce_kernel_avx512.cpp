@@ -12,27 +12,9 @@
 
 #include <cstdint>
 
-#include "ce_kernels.h"
+#include "ce_kernel_common.h"
 
 namespace {
-
-// First block holding a partner of row i0 at or after block c0. (No standard
-// library templates here: their copies would be compiled for this file's
-// instruction set and might be the ones the linker keeps.)
-inline int FirstBlock(int i0, int c0)
-{
-    return ((i0 + 1) >> 3) > c0 ? (i0 + 1) >> 3 : c0;
-}
-
-inline bool Bit(const std::uint8_t* masks, int g)
-{
-    return (masks[g >> 3] >> (g & 7)) & 1;
-}
-
-inline const double* GeneColumn(const CEPrep& P, int g)
-{
-    return P.Y + static_cast<std::size_t>(g >> 3) * P.m * 8 + (g & 7);
-}
 
 // Number of arrays where gene i and each gene of block c are both present.
 inline __m512d CommonCounts(const CEPrep& P, int i, int c)
@@ -56,13 +38,11 @@ inline __m512d CommonCounts(const CEPrep& P, int i, int c)
 
 // Writes the arrays where gene i is present to out[0 .. count-1] and those
 // where it is missing after them, up to out[m-1]; returns count.
-int PresentList(const CEPrep& P, int i, int* out)
+int PresentThenMissing(const CEPrep& P, int i, int* out)
 {
+    const int count = PresentList(P, i, out);
     const std::uint8_t* lm = P.LaneMask + static_cast<std::size_t>(i >> 3) * P.m;
     const unsigned bit = 1u << (i & 7);
-    int count = 0;
-    for (int k = 0; k < P.m; ++k)
-        if (lm[k] & bit) out[count++] = k;
     int missing = count;
     for (int k = 0; k < P.m; ++k)
         if (!(lm[k] & bit)) out[missing++] = k;
@@ -79,21 +59,11 @@ void Squares(const CEPrep& P, int i, const int* K, int nk, double* out)
     }
 }
 
-// Lanes of block c that hold a pair (i, j) with i < j < n.
-inline __mmask8 ValidLanes(const CEPrep& P, int i, int c)
-{
-    const int j0 = 8 * c;
-    unsigned mask = 0xFF;
-    if (i >= j0) mask &= i - j0 >= 7 ? 0u : 0xFFu << (i - j0 + 1);
-    if (P.n < j0 + 8) mask &= P.n <= j0 ? 0u : 0xFFu >> (j0 + 8 - P.n);
-    return static_cast<__mmask8>(mask & 0xFF);
-}
-
 // Clamps r into [-1, 1], writes the cells of row i for block c, reports hits.
 inline void Finish(const CEPrep& P, int i, int c, __m512d r, CEHitSink* sink)
 {
     r = _mm512_min_pd(_mm512_max_pd(r, _mm512_set1_pd(-1.0)), _mm512_set1_pd(1.0));
-    const __mmask8 valid = ValidLanes(P, i, c);
+    const __mmask8 valid = static_cast<__mmask8>(ValidLanes(P, i, c));
     if (!valid) return;
     const __m256i cells32 = _mm512_maskz_cvttpd_epi32(0xFF, _mm512_mul_pd(r, _mm512_set1_pd(100.0)));
     const __m128i cells8 = _mm256_maskz_cvtepi32_epi8(0xFF, cells32);
@@ -415,7 +385,7 @@ void CERowGroupAvx512(const CEPrep& P, int i0, int i1, int c0, int c1, CEHitSink
         if (Bit(P.FullMask, i)) {
             full[nf++] = i;
         } else {
-            nk[np] = PresentList(P, i, scratch + np * P.m);
+            nk[np] = PresentThenMissing(P, i, scratch + np * P.m);
             Squares(P, i, scratch + np * P.m, nk[np], squares + np * P.m);
             part[np++] = i;
         }
@@ -433,7 +403,7 @@ void CERowGroupAvx512(const CEPrep& P, int i0, int i1, int c0, int c1, CEHitSink
         } else if (nf > 0) {
             // Blocks with missing partner values: the general path for every row.
             if (nAll < 0) {
-                nAll = PresentList(P, full[0], allPresent);
+                nAll = PresentThenMissing(P, full[0], allPresent);
                 for (int r = 0; r < nf; ++r)
                     Squares(P, full[r], allPresent, nAll, squares + (np + r) * P.m);
             }

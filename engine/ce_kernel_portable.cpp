@@ -4,32 +4,9 @@
 #include <cmath>
 #include <cstdint>
 
-#include "ce_kernels.h"
+#include "ce_kernel_common.h"
 
 namespace {
-
-// First block holding a partner of row i0 at or after block c0. (No standard
-// library templates here: their copies would be compiled for this file's
-// instruction set and might be the ones the linker keeps.)
-inline int FirstBlock(int i0, int c0)
-{
-    return ((i0 + 1) >> 3) > c0 ? (i0 + 1) >> 3 : c0;
-}
-
-bool Bit(const std::uint8_t* masks, int g)
-{
-    return (masks[g >> 3] >> (g & 7)) & 1;
-}
-
-int PresentList(const CEPrep& P, int i, int* out)
-{
-    const std::uint8_t* lm = P.LaneMask + static_cast<std::size_t>(i >> 3) * P.m;
-    const unsigned bit = 1u << (i & 7);
-    int count = 0;
-    for (int k = 0; k < P.m; ++k)
-        if (lm[k] & bit) out[count++] = k;
-    return count;
-}
 
 int PopCount(std::uint64_t w)
 {
@@ -48,11 +25,6 @@ int CommonCount(const CEPrep& P, int i, int j)
     for (int w = 0; w < P.words; ++w)
         count += PopCount(a[8 * w] & b[8 * w]);
     return count;
-}
-
-const double* GeneColumn(const CEPrep& P, int g)
-{
-    return P.Y + static_cast<std::size_t>(g >> 3) * P.m * 8 + (g & 7);
 }
 
 double Clamp1(double r)

@@ -1,54 +1,12 @@
-// The co-expression computation in its plain per-pair form, and the small
-// pieces that the fast path shares with it so that both produce the same
-// observable sequence. The plain form is the oracle for tests and benchmarks.
+// The co-expression computation in its plain per-pair form, the oracle for
+// tests and benchmarks. The pieces it shares with the fast path are in
+// ce_steps.h.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
+#include "ce_steps.h"
 
 class cExprData;
 class cCEMatrix;
-
-// Power and threshold accepted by CalcCE and RenewCE: p >= 1, and t finite and
-// above 0 (1 / p and the logarithm in Pow are then defined).
-bool CEParamsValid(int p, float t);
-// Printed (through Print) when CEParamsValid fails.
-extern const char* const CEParamsMessage;
-
-// Effective threshold on |r|: Pow(t, 1 / p) with t widened from float.
-double CEThreshold(int p, float t);
-// r multiplied by r p - 1 times (r itself for p <= 1).
-double CEPowerOf(double r, int p);
-// trunc(100 x) as a matrix cell; x is within [-1, 1] for every caller.
-inline std::int8_t CECell(double x)
-{
-    return static_cast<std::int8_t>(static_cast<int>(100.0 * x));
-}
-// The CELevel update: the float is widened, v added in double, rounded back.
-inline void CEAddLevel(float& level, double v)
-{
-    level = static_cast<float>(static_cast<double>(level) + v);
-}
-
-// Rows between two progress reports, chosen by the number of arrays.
-int CEReportStep(int nArrays);
-// The common start of the calculation and the re-calculation: counts and
-// strengths cleared, the progress line opened through Print.
-void CEBegin(cExprData& d);
-// The progress text for a whole percentage: three backspaces, at least two
-// digits and a doubled percent sign (the text is printed as a format).
-void CEProgressText(char* buffer, std::size_t size, int percent);
-// Progress after row i of n, the share of pairs done.
-float CEProgressAt(int i, int n);
-
-// A matrix that CalcCE, RenewCE and pattern detection can use with d.
-bool CEMatrixFits(const cExprData& d, const cCEMatrix* M);
-// Brings a matrix about to be filled into its state after Alloc (diagonal
-// 100, every other cell 0), so that no cell of a previous use survives.
-void CEPrepareMatrix(cCEMatrix& M);
-
-// Threads to use for a request of n (0: every hardware thread).
-int CEThreadCount(int n);
 
 // Pearson correlation of genes a and b exactly as defined: clamped indices,
 // fewer than 3 present values or common arrays give 0, two passes in double in

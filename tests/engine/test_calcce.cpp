@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -456,6 +457,35 @@ TEST(CalcCE, RefusesBadParametersWithoutTouchingAnything)
     EXPECT_EQ(d.CalcCE(&M, 1, std::numeric_limits<float>::denorm_min()), 1);
 }
 
+TEST(CEParameters, ProblemNamesThePowerFirstThenTheThresholdAsAFloat)
+{
+    const std::string power = "The correlation power must be a whole number of at least 1.";
+    const std::string threshold = "The filtering threshold must be a number above 0.";
+    const struct {
+        int p;
+        double t;
+        std::string want;
+    } cases[] = {
+        {1, 0.9, ""},
+        {7, 5.0, ""},   // a threshold above 1 is usable (it lets no pair through)
+        {1, 1e-40, ""}, // a float below the normal range is still above 0
+        {0, 0.9, power},
+        {-3, 0.9, power},
+        {0, -1.0, power}, // the power is named first
+        {1, 0.0, threshold},
+        {1, -0.5, threshold},
+        {1, 1e-50, threshold}, // 0 as a float
+        {1, 1e39, threshold},  // infinite as a float
+        {2, std::numeric_limits<double>::quiet_NaN(), threshold},
+        {2, std::numeric_limits<double>::infinity(), threshold},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.p) + " " + std::to_string(c.t));
+        EXPECT_EQ(CEParametersProblem(c.p, c.t), c.want);
+        EXPECT_EQ(CEParamsValid(c.p, static_cast<float>(c.t)), c.want.empty());
+    }
+}
+
 TEST(CalcCE, ReusedMatrixGivesTheSameResult)
 {
     const auto rows = MakeTable(90, 20, 0.1, 41);
@@ -649,6 +679,84 @@ TEST(RenewCE, EqualsTheDefinitionOnRandomMatrices)
                 EXPECT_EQ(a.nCEGenes, b.nCEGenes) << what;
                 EXPECT_TRUE(a.Printed == b.Printed) << what;
             }
+        }
+    }
+}
+
+TEST(CalcCE, TypedHooksFollowEveryPrint)
+{
+    // Print and the typed hooks in one sequence: each hook call notes how many
+    // texts had been printed when it came.
+    struct cHookLog : cRecorder {
+        struct cCall {
+            std::string Message; // empty for a progress call
+            float Percent;
+            int CEGenes;
+            std::size_t AfterPrints;
+        };
+        std::vector<cCall> Calls;
+        cHookLog()
+        {
+            OnProgress = [this](float percent, int ceGenes) {
+                Calls.push_back({"", percent, ceGenes, Printed.size()});
+            };
+            OnMessage = [this](const char* text) {
+                Calls.push_back({text, Progress, nCEGenes, Printed.size()});
+            };
+        }
+    };
+    cIsaGuard guard;
+    const auto rows = MakeTable(250, 10, 0.0, 21); // four progress texts
+    enum class How { Fast, Reference, Renew };
+    const struct {
+        const char* what;
+        How how;
+        int threads, p;
+        float t;
+        int stopAt;
+        std::size_t prints;
+    } cases[] = {
+        {"fast", How::Fast, 1, 1, 0.9f, -1, 4},
+        {"fast, 3 threads", How::Fast, 3, 1, 0.5f, -1, 4},
+        {"definition", How::Reference, 1, 2, 0.5f, -1, 4},
+        {"re-calculation", How::Renew, 1, 1, 0.3f, -1, 4},
+        {"fast, cancelled", How::Fast, 2, 1, 0.5f, 1, 2},
+        {"definition, cancelled", How::Reference, 1, 1, 0.5f, 1, 2},
+        {"fast, bad power", How::Fast, 1, 0, 0.5f, -1, 1},
+        {"definition, bad threshold", How::Reference, 1, 1, -1.0f, -1, 1},
+        {"re-calculation, bad threshold", How::Renew, 1, 1, 0.0f, -1, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        cHookLog d;
+        Fill(d, rows);
+        d.nThreads = c.threads;
+        cCEMatrix M;
+        ASSERT_TRUE(M.Alloc(d.nGenes));
+        if (c.how == How::Renew) {
+            ASSERT_EQ(d.CalcCE(&M, 1, 0.2f), 1);
+            d.Printed.clear();
+            d.Calls.clear();
+        }
+        d.StopAt = c.stopAt;
+        if (c.how == How::Fast) d.CalcCE(&M, c.p, c.t);
+        if (c.how == How::Reference) CalcCEReference(d, &M, c.p, c.t);
+        if (c.how == How::Renew) d.RenewCE(&M, c.p, c.t);
+        ASSERT_EQ(d.Printed.size(), c.prints);
+        ASSERT_EQ(d.Calls.size(), d.Printed.size());
+        for (std::size_t k = 0; k < d.Printed.size(); ++k) {
+            SCOPED_TRACE("text " + std::to_string(k));
+            const cPrinted& printed = d.Printed[k];
+            const auto& call = d.Calls[k];
+            EXPECT_EQ(call.AfterPrints, k + 1);
+            const bool parameters = c.prints == 1;
+            EXPECT_EQ(call.Message, parameters ? std::string(CEParamsMessage) : std::string());
+            if (parameters) continue;
+            EXPECT_TRUE(printed == (cPrinted{printed.Text, call.Percent, call.CEGenes}));
+        }
+        if (c.stopAt < 0 && c.prints > 1) {
+            EXPECT_EQ(d.Calls.back().Percent, 100.0f);
+            EXPECT_EQ(d.Calls.back().CEGenes, d.nCEGenes);
         }
     }
 }

@@ -490,12 +490,22 @@ TEST_F(CliTest, LoadFailureExitsOneWithNothingOnStandardOutput)
     Write("empty.txt", "");
     Write("headless.txt", "just a title\nA\tB\tC\n1\t2\t3\n");
     fs::create_directories(Dir / "folder.txt");
-    for (const char* table : {"absent.txt", "empty.txt", "headless.txt", "folder.txt"}) {
+    const struct {
+        const char* table;
+        const char* reason; // the loader's own sentence
+    } cases[] = {
+        {"absent.txt", "The file cannot be opened (No such file or directory)."},
+        {"empty.txt", "No header line holding \"ID\" and \"Name\" was found."},
+        {"headless.txt", "No header line holding \"ID\" and \"Name\" was found."},
+        {"folder.txt", "The file cannot be read (Is a directory)."},
+    };
+    for (const auto& [table, reason] : cases) {
         SCOPED_TRACE(table);
         const CliResult r = Run({table, "--genes", "g.txt", "--arrays", "a.txt"});
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, "");
         EXPECT_NE(r.err.find(std::string("'") + table + "'"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
         EXPECT_FALSE(Exists("g.txt"));
         EXPECT_FALSE(Exists("a.txt"));

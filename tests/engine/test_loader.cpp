@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -368,6 +369,52 @@ TEST(Loader, LoadFromFiles)
     }
     cExprData d;
     EXPECT_EQ(d.Load(nullptr), -1);
+}
+
+TEST(Loader, FailureTellsWhy)
+{
+    const std::string dir = KORVALENT_TEST_DATA;
+    const std::string good = "ID\tName\tA\ngene_one\tg\t1\n";
+    const std::string headless = "just a title\nA\tB\tC\nsome_gene\tx\t1\t2\n";
+    struct Case {
+        const char* what;
+        std::function<int(cExprData&)> load;
+        cLoadError error;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"missing file", [&](cExprData& d) { return d.Load((dir + "/no such file.txt").c_str()); },
+         cLoadError::CannotOpen, "The file cannot be opened (No such file or directory)."},
+        {"no file name", [](cExprData& d) { return d.Load(nullptr); }, cLoadError::CannotOpen,
+         "No file name was given."},
+        {"directory", [&](cExprData& d) { return d.Load(dir.c_str()); }, cLoadError::ReadError,
+         "The file cannot be read (Is a directory)."},
+        {"empty file", [&](cExprData& d) { return d.Load((dir + "/empty.txt").c_str()); },
+         cLoadError::NoHeader, "No header line holding \"ID\" and \"Name\" was found."},
+        {"no header", [&](cExprData& d) { return d.LoadBuffer(headless.data(), headless.size()); },
+         cLoadError::NoHeader, "No header line holding \"ID\" and \"Name\" was found."},
+        {"no text", [](cExprData& d) { return d.LoadBuffer(nullptr, 0); }, cLoadError::NoHeader,
+         "No header line holding \"ID\" and \"Name\" was found."},
+        {"table", [&](cExprData& d) { return d.Load((dir + "/table_crlf.txt").c_str()); }, cLoadError::None,
+         ""},
+        {"text", [&](cExprData& d) { return d.LoadBuffer(good.data(), good.size()); }, cLoadError::None, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        // Each call sets both, whatever the call before left.
+        for (bool afterFailure : {false, true}) {
+            cExprData d;
+            if (afterFailure)
+                ASSERT_EQ(d.LoadBuffer(headless.data(), headless.size()), -1);
+            else
+                ASSERT_GT(d.LoadBuffer(good.data(), good.size()), 0);
+            const int rc = c.load(d);
+            EXPECT_EQ(rc < 0, c.error != cLoadError::None);
+            EXPECT_EQ(d.LoadError, c.error);
+            EXPECT_EQ(d.LoadMessage, c.message);
+            if (rc < 0) EXPECT_EQ(d.MemUsed, 0);
+        }
+    }
 }
 
 TEST(Loader, RealTable)

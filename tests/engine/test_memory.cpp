@@ -129,6 +129,23 @@ TEST(Memory, UnbalancedCountIsReportedAsLeak)
     EXPECT_EQ(d.MemUsed, 8);
 }
 
+TEST(Memory, LeakReportIsAMessageButNotFromTheDestructor)
+{
+    std::vector<std::string> messages;
+    {
+        cRecorder d;
+        d.OnMessage = [&](const char* text) { messages.emplace_back(text); };
+        d.Alloc(4, 2);
+        d.MemUsed += 8;
+        d.Free();
+        ASSERT_EQ(messages, std::vector<std::string>{"Memory leak detected!"});
+        d.Alloc(2, 2);
+        testing::internal::CaptureStdout();
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Memory leak detected!");
+    EXPECT_EQ(messages.size(), 1u);
+}
+
 TEST(Memory, LeakFoundInDestructorGoesToBasePrint)
 {
     testing::internal::CaptureStdout();

@@ -397,6 +397,35 @@ TEST(Stats, NormalizedArraysHaveMeanZeroAndUnitDeviation)
     }
 }
 
+TEST(Stats, MissingValuesText)
+{
+    const struct {
+        const char* what;
+        std::string table;
+        const char* want;
+    } cases[] = {
+        {"no genes", "ID\tName\tA\tB\n", "0 (0%)"},
+        {"no arrays", "ID\tName\ngene_number_one\tx\ngene_number_two\ty\n", "0 (0%)"},
+        {"none missing", "ID\tName\tA\tB\ngene_one\tx\t1\t2\n", "0 (0%)"},
+        {"percent truncated", "ID\tName\tA\tB\tC\ngene_one\tx\t1\tNA\t3\ngene_two\tx\t1\t2\t3\n", "1 (16%)"},
+        {"all missing", "ID\tName\tA\tB\ngene_one\tx\tNA\tNA\n", "2 (100%)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        cExprData d;
+        ASSERT_GE(d.LoadBuffer(c.table.data(), c.table.size()), 0);
+        EXPECT_EQ(MissingValuesText(d), c.want);
+    }
+    // The total is counted in 64 bits: 70000 x 40000 values, one missing per gene.
+    cExprData d;
+    d.Alloc(70000, 0);
+    for (int g = 0; g < d.nGenes; ++g)
+        d.nPresent[g] = 39999;
+    d.nArrays = 40000; // only the counts are read
+    EXPECT_EQ(MissingValuesText(d), "70000 (0%)");
+    d.nArrays = 0;
+}
+
 TEST(Stats, RealTable)
 {
     const std::string path = std::string(KORVALENT_SOURCE_ROOT) + "/../shared/data/bladder.txt";

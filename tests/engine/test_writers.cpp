@@ -438,6 +438,42 @@ TEST_F(Writers, PatternFile)
     EXPECT_FALSE(fs::exists(none));
 }
 
+TEST_F(Writers, CheckedFileMessages)
+{
+    const std::string missing = PathOf("no/such/dir/out.bin");
+    const std::string good = PathOf("out.bin");
+    struct Case {
+        std::string path;
+        std::string create, close; // messages; empty for none
+        bool skip;
+    };
+    const Case cases[] = {
+        {good, "", "", false},
+        {"", "No file name was given.", "No file name was given.", false},
+        {missing, "Cannot create the file '" + missing + "' (No such file or directory).",
+         "Cannot create the file '" + missing + "' (No such file or directory).", false},
+        {"/dev/full", "",
+         "Error while writing the file '/dev/full' (No space left on device); the file is incomplete.",
+         !fs::exists("/dev/full")},
+    };
+    for (const Case& c : cases) {
+        if (c.skip) continue;
+        SCOPED_TRACE(c.path);
+        cOutputFile f;
+        EXPECT_EQ(f.Create(c.path.c_str()), c.create);
+        if (c.create.empty()) {
+            std::string line = "a\tb";
+            f.Line(line);
+            EXPECT_EQ(line, "");
+            EXPECT_TRUE(f.Write("xyz", 3));
+            std::fputs("42", f.Stream());
+            if (c.close.empty()) EXPECT_FALSE(f.Failed());
+        }
+        EXPECT_EQ(f.Close(), c.close);
+    }
+    EXPECT_EQ(Slurp(good), "a\tb\r\nxyz42");
+}
+
 TEST_F(Writers, FileErrorsAreReported)
 {
     cExprData d;
