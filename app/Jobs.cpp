@@ -97,14 +97,14 @@ void cCalcCEJob::ShowProgress(float percent, int genes)
 
 void cCalcCEJob::Start()
 {
-    Data->Progressed = [this](float percent, int genes) {
+    Data->OnProgress = [this](float percent, int genes) {
         // CalcCE clears Stop as it starts: a Cancel that came before is passed on again.
-        if (CancelRequested) Data->Stop = true;
+        if (StopAsked) Data->Stop = true;
         Post([this, percent, genes] { ShowProgress(percent, genes); });
     };
     RunInThread([this] { Result = Data->CalcCE(Matrix, Power, Threshold); },
                 [this](const QString& error) {
-                    Data->Progressed = nullptr;
+                    Data->OnProgress = nullptr;
                     if (!error.isEmpty())
                         Fail(error);
                     else
@@ -115,6 +115,7 @@ void cCalcCEJob::Start()
 void cCalcCEJob::Cancel()
 {
     CancelRequested = true;
+    StopAsked = true;
     // Before Start the flag alone is kept: CalcCE clears Stop as it starts.
     if (Matrix) Data->Stop = true;
 }
@@ -128,12 +129,12 @@ cRenewCEJob::cRenewCEJob(cWinExprData* data, cCEMatrix* matrix, QObject* parent)
 
 void cRenewCEJob::Start()
 {
-    Data->Progressed = [this](float percent, int genes) {
+    Data->OnProgress = [this](float percent, int genes) {
         Post([this, percent, genes] { emit progress(percent, CoexpressedText(percent, genes)); });
     };
     RunInThread([this] { Data->RenewCE(Matrix, Power, Threshold); },
                 [this](const QString& error) {
-                    Data->Progressed = nullptr;
+                    Data->OnProgress = nullptr;
                     if (!error.isEmpty())
                         Fail(error);
                     else

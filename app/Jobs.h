@@ -72,6 +72,7 @@ class cCalcCEJob : public cThreadJob {
     cCEMatrix* Matrix = nullptr;
     int Power = 1;
     float Threshold = 0;
+    std::atomic<bool> StopAsked{false}; // read by the worker
 };
 
 // The re-calculation from the stored correlations (never cancelled).

@@ -900,7 +900,8 @@ void TfmMain::LoadEnded(cJob* finished)
         UpdateControls();
         MessageBox(
             this, QStringLiteral("Open expressions"),
-            QStringLiteral("The file '%1' cannot be loaded: %2").arg(path, LoadFailureText(*job->Data)));
+            QStringLiteral("The file '%1' cannot be loaded. %2")
+                       .arg(path, QString::fromLocal8Bit(job->Data->LoadMessage.c_str())));
         return;
     }
     const cWinExprData* data = job->Data.get();
@@ -946,13 +947,7 @@ void TfmMain::ClearMatrixDisplays()
 
 QString TfmMain::MissingText(const cExprData* d)
 {
-    const long long total = static_cast<long long>(d->nGenes) * d->nArrays;
-    if (total <= 0) return QStringLiteral("0 (0%)");
-    const double present = SumCounts(d->nPresent, d->nGenes);
-    const long long missing = static_cast<long long>(static_cast<double>(total) - present);
-    const long long percent =
-        static_cast<long long>(static_cast<double>(missing) * 100.0 / static_cast<double>(total));
-    return QString::number(missing) + QStringLiteral(" (") + QString::number(percent) + QStringLiteral("%)");
+    return QString::fromStdString(MissingValuesText(*d));
 }
 
 // ---- console printouts ----

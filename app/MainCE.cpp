@@ -88,16 +88,9 @@ QString UnusableCEParameters(const QLineEdit* power, const QLineEdit* threshold,
 
 bool TfmMain::ValidCEParameters(int p, double t, QString* message)
 {
-    const float tf = static_cast<float>(t);
-    if (p < 1) {
-        if (message) *message = QStringLiteral("The correlation power must be a whole number of at least 1.");
-        return false;
-    }
-    if (!(std::isfinite(tf) && tf > 0.0f)) {
-        if (message) *message = QStringLiteral("The filtering threshold must be a number above 0.");
-        return false;
-    }
-    return true;
+    const std::string problem = CEParametersProblem(p, t);
+    if (message) *message = QString::fromStdString(problem);
+    return problem.empty();
 }
 
 void TfmMain::ReadCEParameters(int& p, double& t)

@@ -1,17 +1,12 @@
 // The window's data object: the engine table whose progress the window shows
-// on its gauge and label.
+// on its gauge and label (through the typed OnProgress hook).
 #pragma once
 
 #include "engine/ExprData.h"
 
-#include <functional>
-
 class cWinExprData : public cExprData {
   public:
-    // The text is ignored: the window shows figures, not the console texts.
-    // Called on the thread that runs the computation.
-    void Print(const char* text) override;
-
-    // Receives Progress and nCEGenes at every progress report.
-    std::function<void(float progress, int genes)> Progressed;
+    // The console texts are not shown: the window shows the figures that
+    // OnProgress reports, and messages come back through return values.
+    void Print(const char*) override {}
 };

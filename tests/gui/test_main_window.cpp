@@ -336,7 +336,8 @@ TEST_F(MainWindowTest, LoadDataRefusesAMissingFileAndSurvivesAnUnreadableTable)
     // ... and a message box names the file and the reason.
     ASSERT_EQ(Messages.size(), 2u);
     EXPECT_EQ(Messages[1].Caption, "Open expressions");
-    EXPECT_TRUE(Messages[1].Text.startsWith("The file '" + bad + "' cannot be loaded: "))
+    EXPECT_EQ(Messages[1].Text,
+              "The file '" + bad + "' cannot be loaded. No header line holding \"ID\" and \"Name\" was found.")
         << Messages[1].Text.toStdString();
     EXPECT_EQ(fmMain->ExprData(), nullptr);
     EXPECT_EQ(fmMain->CEMatrix(), nullptr);
