@@ -898,9 +898,8 @@ void TfmMain::LoadEnded(cJob* finished)
         lbStDev->setText(FixedText(0, 5, 5));
         PageControl->setCurrentWidget(tshImport);
         UpdateControls();
-        MessageBox(
-            this, QStringLiteral("Open expressions"),
-            QStringLiteral("The file '%1' cannot be loaded. %2")
+        MessageBox(this, QStringLiteral("Open expressions"),
+                   QStringLiteral("The file '%1' cannot be loaded. %2")
                        .arg(path, QString::fromLocal8Bit(job->Data->LoadMessage.c_str())));
         return;
     }

@@ -18,35 +18,6 @@
 
 namespace {
 
-// Genes that follow one shared profile with their own weight and noise, so
-// nearly every pair has a correlation of at least 0.01 (a non-zero upper cell).
-std::string FactorTable(int genes, int arrays)
-{
-    std::uint32_t state = 12345;
-    auto next = [&state] {
-        state = state * 1664525u + 1013904223u;
-        return static_cast<double>(state >> 8) / 16777216.0; // [0, 1)
-    };
-    std::vector<double> base(static_cast<std::size_t>(arrays));
-    for (double& b : base)
-        b = next() * 4 - 2;
-    std::string t = "ID\tName";
-    for (int a = 0; a < arrays; ++a)
-        t += "\ta" + std::to_string(a);
-    t += '\n';
-    char buf[32];
-    for (int g = 0; g < genes; ++g) {
-        const double w = (g % 2 ? 1 : -1) * (0.3 + next());
-        t += "g" + std::to_string(g) + "\tgene " + std::to_string(g);
-        for (int a = 0; a < arrays; ++a) {
-            std::snprintf(buf, sizeof buf, "\t%.3f", w * base[static_cast<std::size_t>(a)] + next() - 0.5);
-            t += buf;
-        }
-        t += '\n';
-    }
-    return t;
-}
-
 struct cRunningState {
     bool Seen = false;
     QString Caption;

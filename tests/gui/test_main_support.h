@@ -71,3 +71,6 @@ class MainWindowTest : public ::testing::Test {
 
 std::string ReadFileBytes(const QString& path);
 QString TestDataPath(const char* name);
+// A table whose genes follow one shared profile with their own weight and
+// noise, so nearly every pair has a correlation of at least 0.01.
+std::string FactorTable(int genes, int arrays);
