@@ -237,3 +237,41 @@ TEST_F(RWindowTest, ClicksWhileAJobWaitsLeaveTheTableAndTheMatrixAlone)
     Load(other);
     EXPECT_EQ(fmMain->lbFileName->text(), "other.txt");
 }
+
+TEST_F(RWindowTest, RealTablePreprocessingAndNetwork)
+{
+    REQUIRE_R(rFolder);
+    const QString real = QStringLiteral(KORVALENT_SOURCE_ROOT "/../shared/data/bladder.txt");
+    if (!QFileInfo(real).isFile()) GTEST_SKIP() << "no " << real.toStdString();
+    fmMain->Timer1Timer(); // the tick that enables "Start processing"
+    // The preprocessing result is written beside the table: a copy in the test's folder.
+    const QString table = Tmp.path() + "/data/bladder.txt";
+    QDir().mkpath(Tmp.path() + "/data");
+    ASSERT_TRUE(QFile::copy(real, table));
+    Load(table);
+    ASSERT_NE(fmMain->ExprData(), nullptr);
+    ASSERT_EQ(fmMain->ExprData()->nGenes, 22283);
+
+    // The default script rescales the arrays; the result is loaded in place of the table.
+    Click("btRProcessing");
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+    EXPECT_EQ(fmMain->lbFileName->text(), "data.norm");
+    ASSERT_NE(fmMain->ExprData(), nullptr);
+    EXPECT_EQ(fmMain->ExprData()->nGenes, 22283);
+    EXPECT_EQ(fmMain->ExprData()->nArrays, 57);
+
+    // The network of the co-expressed genes, laid out by R.
+    Load(table);
+    Click("btCalcCE");
+    int coexpressed = 0;
+    for (int g = 0; g < fmMain->ExprData()->nGenes; ++g)
+        coexpressed += fmMain->ExprData()->nCE[g] > 0;
+    EXPECT_EQ(coexpressed, 4966);
+    Click("btNetwork");
+    EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+    ASSERT_TRUE(fmScr3D->ShowsNetwork());
+    EXPECT_EQ(static_cast<int>(fmScr3D->Scene.Nodes.size()), coexpressed);
+    // The network job's files are gone; the last preprocessing script stays.
+    EXPECT_EQ(QDir(Start + "/scripts").entryList(QDir::Files),
+              (QStringList{"genes2pca.r", "temp.rdatanorm.r"}));
+}
