@@ -713,7 +713,7 @@ void TfmMain::Timer1Timer()
         btRProcessing->setEnabled(true);
     } else {
         btRProcessing->setEnabled(false);
-        const QColor now = btROptions->palette().color(QPalette::ButtonText);
+        const QColor now = btROptions->palette().color(QPalette::Active, QPalette::ButtonText);
         const QColor next = now == kRed ? kMaroon : kRed;
         SetTextColor(btROptions, next);
         // The button shows only its glyph, so the glyph carries the colour.
