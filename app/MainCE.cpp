@@ -8,6 +8,7 @@
 #include "app/Windows.h"
 #include "engine/CEMatrix.h"
 #include "engine/Writers.h"
+#include "views/ChartTools.h"
 #include "views/Screen.h"
 
 #include <QComboBox>
@@ -54,10 +55,7 @@ void SetIntegerAxis(QValueAxis* axis, int top)
         }
         step *= 10;
     }
-    axis->setRange(0, top);
-    axis->setTickType(QValueAxis::TicksDynamic);
-    axis->setTickAnchor(0);
-    axis->setTickInterval(step);
+    SetTicks(axis, 0, top, step);
 }
 
 QByteArray FilePath(const QString& path)

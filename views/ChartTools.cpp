@@ -43,6 +43,27 @@ QImage MarkerImage(cMarker shape, int w, int h, const QColor& fill, const QColor
     return img;
 }
 
+// Ticks at round multiples anchored at 0 over lo..hi, so that labels read
+// 0, 0.5, 1 ... rather than evenly split range ends such as -0.5612 or
+// 1.006e-09.
+void RoundTicks(QValueAxis* axis, double lo, double hi)
+{
+    const double span = hi - lo;
+    if (!(span > 0) || !std::isfinite(span)) {
+        // No round step: a handful of evenly split ticks, whatever the range.
+        axis->setTickType(QValueAxis::TicksFixed);
+        if (lo < hi) axis->setRange(lo, hi);
+        return;
+    }
+    const double raw = span / 5;
+    const double mag = std::pow(10.0, std::floor(std::log10(raw)));
+    const double f = raw / mag;
+    double step = (f < 1.5 ? 1 : f < 3 ? 2 : f < 7 ? 5 : 10) * mag;
+    // Whole-number labels need whole steps, or neighbouring labels repeat.
+    if (axis->labelFormat().contains(QLatin1Char('d'))) step = std::max(1.0, std::round(step));
+    SetTicks(axis, lo, hi, step);
+}
+
 } // namespace
 
 QChartView* MakeChartView(QWidget* parent, const char* name, const QString& title)
@@ -148,25 +169,25 @@ void FitAxes(QValueAxis* x, QValueAxis* y, const QList<const QList<QPointF>*>& l
     };
     widen(x0, x1);
     widen(y0, y1);
-    x->setRange(x0, x1);
-    y->setRange(y0, y1);
-    NiceTicks(x);
-    NiceTicks(y);
+    RoundTicks(x, x0, x1);
+    RoundTicks(y, y0, y1);
 }
 
 void NiceTicks(QValueAxis* axis)
 {
-    // Ticks at round multiples anchored at 0, so that labels read 0, 0.5, 1 ...
-    // rather than evenly split range ends such as -0.5612 or 1.006e-09.
-    const double span = axis->max() - axis->min();
-    if (!(span > 0) || !std::isfinite(span)) return;
-    const double raw = span / 5;
-    const double mag = std::pow(10.0, std::floor(std::log10(raw)));
-    const double f = raw / mag;
-    double step = (f < 1.5 ? 1 : f < 3 ? 2 : f < 7 ? 5 : 10) * mag;
-    // Whole-number labels need whole steps, or neighbouring labels repeat.
-    if (axis->labelFormat().contains(QLatin1Char('d'))) step = std::max(1.0, std::round(step));
-    axis->setTickType(QValueAxis::TicksDynamic);
-    axis->setTickAnchor(0.0);
+    RoundTicks(axis, axis->min(), axis->max());
+}
+
+void SetTicks(QValueAxis* axis, double lo, double hi, double step, double anchor)
+{
+    // A range change lays the axis out at once with the step then in force,
+    // one tick item per step: the old step of 0-9 over a new 0-150000 is
+    // 150000 items and a frozen window. So the larger of the two steps is in
+    // force while the range changes; a smaller new step follows it.
+    const bool stepFirst = axis->tickType() != QValueAxis::TicksDynamic || step >= axis->tickInterval();
+    axis->setTickAnchor(anchor);
+    if (stepFirst) axis->setTickInterval(step);
+    axis->setRange(lo, hi);
     axis->setTickInterval(step);
+    axis->setTickType(QValueAxis::TicksDynamic);
 }

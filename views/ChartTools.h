@@ -45,3 +45,6 @@ void AddValueAxes(QChartView* view, QValueAxis*& x, QValueAxis*& y, const QStrin
 void FitAxes(QValueAxis* x, QValueAxis* y, const QList<const QList<QPointF>*>& lists, bool yFromZero = false);
 // Round tick steps anchored at 0 for the axis's present range.
 void NiceTicks(QValueAxis* axis);
+// The range lo..hi with ticks every `step` from `anchor`, set in an order that
+// never lays out more ticks than the old or the new setting has.
+void SetTicks(QValueAxis* axis, double lo, double hi, double step, double anchor = 0.0);

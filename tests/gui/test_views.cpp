@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QGraphicsScene>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -16,10 +18,14 @@
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
+#include <QtCharts/QValueAxis>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "app/Main.h"
@@ -30,6 +36,7 @@
 #include "engine/MapImage.h"
 #include "engine/Quartiles.h"
 #include "test_main_support.h"
+#include "views/ChartTools.h"
 #include "views/Find.h"
 #include "views/Histogram.h"
 #include "views/Plot.h"
@@ -549,6 +556,118 @@ TEST_F(Views, MapNeedsDataAndMatrix)
     Blank(10, 3);
     EXPECT_FALSE(fmScreen->Draw());
     EXPECT_FALSE(fmScreen->isVisible());
+}
+
+namespace {
+
+// The ticks an axis is laid out with at its present range and step.
+int Ticks(const QValueAxis* a)
+{
+    if (a->tickType() != QValueAxis::TicksDynamic) return a->tickCount();
+    const double step = a->tickInterval(), anchor = a->tickAnchor();
+    const double first = anchor + std::ceil((a->min() - anchor) / step) * step;
+    return static_cast<int>(std::floor((a->max() - first) / step)) + 1;
+}
+
+// The most ticks the watched axes had at any range they took: Qt lays an axis
+// out at once on each range change, with the step then in force.
+struct cTickWatch {
+    void Watch(QValueAxis* a)
+    {
+        QObject::connect(a, &QValueAxis::rangeChanged, &Guard, [this, a] { Most = std::max(Most, Ticks(a)); });
+    }
+    int Most = 0;
+    QObject Guard;
+};
+
+void Settle(QWidget* w)
+{
+    w->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(w));
+    QTest::qWait(20);
+    QCoreApplication::processEvents();
+}
+
+} // namespace
+
+TEST_F(Views, FittingAcrossAJumpOfTheRangeLaysOutFewTicks)
+{
+    std::unique_ptr<QChartView> view(MakeChartView(nullptr, "probe"));
+    AddLine(view.get(), "line", QPen(Qt::blue));
+    QValueAxis *x = nullptr, *y = nullptr;
+    AddValueAxes(view.get(), x, y, "x", "y");
+    y->setLabelFormat("%d");
+    cTickWatch watch;
+    watch.Watch(x);
+    watch.Watch(y);
+    const QList<QPointF> small{{0, 0}, {9, 9}}, large{{0, 0}, {150000, 150000}},
+        tiny{{-0.02, -0.02}, {0.01, 0.01}}, shifted{{149990, 149990}, {150000, 150000}};
+    const QList<QPointF>* jumps[] = {&small, &large, &small, &tiny, &large, &tiny, &shifted, &small, &shifted};
+    // Not shown yet, nothing is laid out: a bad order shows here as a count,
+    // not as minutes of layout.
+    for (const QList<QPointF>* p : jumps)
+        FitAxes(x, y, {p});
+    ASSERT_LE(watch.Most, 12);
+
+    view->resize(564, 500);
+    Settle(view.get());
+    for (const QList<QPointF>* p : jumps) {
+        QElapsedTimer t;
+        t.start();
+        FitAxes(x, y, {p}, true);
+        QCoreApplication::processEvents();
+        view->grab();
+        EXPECT_LT(t.elapsed(), 500) << p->back().x();
+        EXPECT_LE(Ticks(x), 12);
+        EXPECT_LE(Ticks(y), 12);
+    }
+    EXPECT_LE(watch.Most, 12);
+    EXPECT_LT(view->scene()->items().size(), 200);
+}
+
+TEST_F(Views, HistogramSwitchesBetweenSmallAndLargeCountsAtOnce)
+{
+    // 15000 genes x 10 arrays, one value in seven a 1: all values give a bin
+    // of about 128600, one gene bins of 0 to 8.
+    cExprData* d = Blank(15000, 10);
+    for (int g = 0; g < d->nGenes; ++g)
+        for (int a = 0; a < d->nArrays; ++a)
+            d->Data[g][a] = (g * 10 + a) % 7 == 0 ? 1.f : 0.f;
+    d->CalcStat();
+    auto* show = Child<QComboBox>(fmHistogram, "cbbShow");
+    auto* bins = Child<QLineEdit>(fmHistogram, "edNBins");
+    auto* chart = Child<QChartView>(fmHistogram, "ChartHist");
+    cTickWatch watch;
+    watch.Watch(fmHistogram->AxisX);
+    watch.Watch(fmHistogram->AxisY);
+    // Hidden first, where nothing is laid out: one gene, all values, and back.
+    for (int item : {1, 0, 1, 0})
+        show->setCurrentIndex(item);
+    ASSERT_LE(watch.Most, 12);
+    Settle(fmHistogram);
+    struct {
+        int show;
+        const char* bins;
+        double top; // the highest count
+    } steps[] = {{1, "20", 8}, {0, "20", 128572}, {1, "20", 8}, {0, "20", 128572}, {0, "2", 128572},
+                 {0, "20", 128572}, {0, "200", 128572}, {0, "2000", 128572}, {1, "2000", 8}, {0, "2000", 128572}};
+    for (const auto& s : steps) {
+        QElapsedTimer t;
+        t.start();
+        show->setCurrentIndex(s.show);
+        bins->setText(s.bins);
+        QCoreApplication::processEvents();
+        fmHistogram->grab();
+        const std::string where = std::to_string(s.show) + "/" + s.bins;
+        EXPECT_LT(t.elapsed(), 500) << where;
+        double top = 0;
+        for (const QPointF& p : Points(chart, "SerHist"))
+            top = std::max(top, p.y());
+        EXPECT_NEAR(top, s.top, 1) << where;
+        EXPECT_LE(Ticks(fmHistogram->AxisY), 12) << where;
+    }
+    EXPECT_LE(watch.Most, 12);
+    EXPECT_TRUE(messages.empty());
 }
 
 // Not a check: takes the picture of the map window used in the documentation
