@@ -483,6 +483,10 @@ void TfmMain::CreateCETab()
     Chart3AxisY->setRange(0, 1);
     Chart3AxisX->setLabelFormat(QStringLiteral("%d"));
     Chart3AxisY->setLabelFormat(QStringLiteral("%d"));
+    // Until the first detection only the ends 0 and 1: whole-number labels
+    // of the default five ticks would read 0 0 0 0 1.
+    Chart3AxisX->setTickCount(2);
+    Chart3AxisY->setTickCount(2);
 }
 
 void TfmMain::CreateAnalyzeTab()
