@@ -514,9 +514,9 @@ void TfmMain::CreateCETab()
     }
     Chart3->chart()->addSeries(serCluster);
     AddAxes(Chart3, Chart3AxisX, Chart3AxisY, QStringLiteral("Gene #"), QStringLiteral("Pattern index"));
-    SetEmptyPatternAxes();
     Chart3AxisX->setLabelFormat(QStringLiteral("%d"));
     Chart3AxisY->setLabelFormat(QStringLiteral("%d"));
+    SetEmptyPatternAxes();
 }
 
 void TfmMain::CreateAnalyzeTab()
@@ -800,7 +800,7 @@ void TfmMain::Timer1Timer()
         btRProcessing->setEnabled(true);
     } else {
         btRProcessing->setEnabled(false);
-        const QColor now = btROptions->palette().color(QPalette::ButtonText);
+        const QColor now = btROptions->palette().color(QPalette::Active, QPalette::ButtonText);
         const QColor next = now == kRed ? kMaroon : kRed;
         SetTextColor(btROptions, next);
         // The button shows only its glyph, so the glyph carries the colour.

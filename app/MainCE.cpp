@@ -8,6 +8,7 @@
 #include "app/Windows.h"
 #include "engine/CEMatrix.h"
 #include "engine/Writers.h"
+#include "ui/ChartTools.h"
 #include "ui/Convert.h"
 #include "ui/Ui.h"
 #include "views/Screen.h"
@@ -52,10 +53,7 @@ void SetIntegerAxis(QValueAxis* axis, int top)
         }
         step *= 10;
     }
-    axis->setRange(0, top);
-    axis->setTickType(QValueAxis::TicksDynamic);
-    axis->setTickAnchor(0);
-    axis->setTickInterval(step);
+    SetTicks(axis, 0, top, step);
 }
 
 QByteArray FilePath(const QString& path)
@@ -287,8 +285,10 @@ void TfmMain::DetectPatterns()
 
 void TfmMain::SetEmptyPatternAxes()
 {
-    Chart3AxisX->setRange(0, 1);
-    Chart3AxisY->setRange(0, 1);
+    // Until a detection only the ends 0 and 1: whole-number labels of five
+    // ticks would read 0 0 0 0 1.
+    SetIntegerAxis(Chart3AxisX, 1);
+    SetIntegerAxis(Chart3AxisY, 1);
 }
 
 void TfmMain::btListPatternClick()

@@ -42,6 +42,8 @@ void FitChart(QChartView* view, const QList<const QList<QPointF>*>& lists, bool 
     FitAxes(x, y, lists, yFromZero);
     // Round ticks on the value axis (-1, -0.5, 0, ...) rather than the extremes.
     y->applyNiceNumbers();
+    // The widened range may want another step, and labels with its decimals.
+    NiceTicks(y);
 }
 
 // One point per array; a missing value is drawn at 0, not left out.

@@ -43,6 +43,36 @@ QImage MarkerImage(cMarker shape, int w, int h, const QColor& fill, const QColor
     return img;
 }
 
+// Ticks at round multiples anchored at 0 over lo..hi, about `ticks` of them,
+// so that labels read 0, 0.5, 1 ... rather than evenly split range ends such
+// as -0.5612 or 1.006e-09; the labels carry as many decimals as the step.
+void RoundTicks(QValueAxis* axis, double lo, double hi, int ticks)
+{
+    const double span = hi - lo;
+    if (!(span > 0) || !std::isfinite(span)) {
+        // No round step: a handful of evenly split ticks, whatever the range.
+        axis->setTickType(QValueAxis::TicksFixed);
+        if (lo < hi) axis->setRange(lo, hi);
+        return;
+    }
+    const double raw = span / std::max(ticks, 1);
+    int exponent = static_cast<int>(std::floor(std::log10(raw)));
+    const double f = raw / std::pow(10.0, exponent);
+    const int digit = f < 1.5 ? 1 : f < 3 ? 2 : f < 7 ? 5 : 10;
+    if (digit == 10) ++exponent;
+    double step = (digit == 10 ? 1 : digit) * std::pow(10.0, exponent);
+    if (axis->labelFormat().contains(QLatin1Char('d'))) {
+        // Whole-number labels need whole steps, or neighbouring labels repeat.
+        SetTicks(axis, lo, hi, std::max(1.0, std::round(step)), 0.0);
+        return;
+    }
+    axis->setLabelFormat(QStringLiteral("%.%1f").arg(std::max(0, -exponent)));
+    // Ticks are reached by repeated additions of the step, so the one at zero
+    // may come out as -1e-17 and read "-0.0"; an anchor a hair above 0 keeps
+    // it on the positive side, far below anything a label shows.
+    SetTicks(axis, lo, hi, step, step * 1e-9);
+}
+
 } // namespace
 
 QChartView* MakeChartView(QWidget* parent, const char* name, const QString& title)
@@ -148,25 +178,25 @@ void FitAxes(QValueAxis* x, QValueAxis* y, const QList<const QList<QPointF>*>& l
     };
     widen(x0, x1);
     widen(y0, y1);
-    x->setRange(x0, x1);
-    y->setRange(y0, y1);
-    NiceTicks(x);
-    NiceTicks(y);
+    RoundTicks(x, x0, x1, 5);
+    RoundTicks(y, y0, y1, 5);
 }
 
-void NiceTicks(QValueAxis* axis)
+void NiceTicks(QValueAxis* axis, int ticks)
 {
-    // Ticks at round multiples anchored at 0, so that labels read 0, 0.5, 1 ...
-    // rather than evenly split range ends such as -0.5612 or 1.006e-09.
-    const double span = axis->max() - axis->min();
-    if (!(span > 0) || !std::isfinite(span)) return;
-    const double raw = span / 5;
-    const double mag = std::pow(10.0, std::floor(std::log10(raw)));
-    const double f = raw / mag;
-    double step = (f < 1.5 ? 1 : f < 3 ? 2 : f < 7 ? 5 : 10) * mag;
-    // Whole-number labels need whole steps, or neighbouring labels repeat.
-    if (axis->labelFormat().contains(QLatin1Char('d'))) step = std::max(1.0, std::round(step));
-    axis->setTickType(QValueAxis::TicksDynamic);
-    axis->setTickAnchor(0.0);
+    RoundTicks(axis, axis->min(), axis->max(), ticks);
+}
+
+void SetTicks(QValueAxis* axis, double lo, double hi, double step, double anchor)
+{
+    // A range change lays the axis out at once with the step then in force,
+    // one tick item per step: the old step of 0-9 over a new 0-150000 is
+    // 150000 items and a frozen window. So the larger of the two steps is in
+    // force while the range changes; a smaller new step follows it.
+    const bool stepFirst = axis->tickType() != QValueAxis::TicksDynamic || step >= axis->tickInterval();
+    axis->setTickAnchor(anchor);
+    if (stepFirst) axis->setTickInterval(step);
+    axis->setRange(lo, hi);
     axis->setTickInterval(step);
+    axis->setTickType(QValueAxis::TicksDynamic);
 }

@@ -43,5 +43,9 @@ void AddValueAxes(QChartView* view, QValueAxis*& x, QValueAxis*& y, const QStrin
 // Sets the axis ranges to span the given point lists (a flat line or a single
 // point gets a unit band around it; no points leave the axes as they are).
 void FitAxes(QValueAxis* x, QValueAxis* y, const QList<const QList<QPointF>*>& lists, bool yFromZero = false);
-// Round tick steps anchored at 0 for the axis's present range.
-void NiceTicks(QValueAxis* axis);
+// Round tick steps anchored at 0 for the axis's present range, about `ticks`
+// of them (fewer for a short chart, whose crowded labels Qt elides).
+void NiceTicks(QValueAxis* axis, int ticks = 5);
+// The range lo..hi with ticks every `step` from `anchor`, set in an order that
+// never lays out more ticks than the old or the new setting has.
+void SetTicks(QValueAxis* axis, double lo, double hi, double step, double anchor = 0.0);

@@ -6,6 +6,7 @@
 #include "ui/AnalysisSource.h"
 #include "ui/ChartTools.h"
 
+#include <QGraphicsLayout>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -115,6 +116,15 @@ TfmScreen::TfmScreen(const cAnalysisSource* source, QWidget* parent)
     AddValueAxes(Chart2, Chart2X, Chart2Y, QString(), "Coexpression profile");
     Chart2X->setLabelFormat("%d");
     Chart2Y->setLabelFormat("%.3g");
+    // The charts are only 132 pixels high: the frame around the plot goes and
+    // the vertical axis titles are a little smaller, so that they fit unelided.
+    for (QChartView* v : {Chart1, Chart2})
+        v->chart()->layout()->setContentsMargins(0, 0, 0, 0);
+    for (QValueAxis* a : {Chart1Y, Chart2Y}) {
+        QFont f = a->titleFont();
+        f.setPointSizeF(6.5);
+        a->setTitleFont(f);
+    }
 
     if (Source) {
         // What the picture showed went with the table.
@@ -168,6 +178,9 @@ bool TfmScreen::DrawFrom(const cExprData* d, const cCEMatrix* m)
     }
     FitAxes(Chart1X, Chart1Y, {&hits});
     FitAxes(Chart2X, Chart2Y, {&level});
+    // Short charts: with more rows of labels than fit, Qt elides them all.
+    NiceTicks(Chart1Y, 3);
+    NiceTicks(Chart2Y, 3);
     Series1->replace(hits);
     Series2->replace(level);
     show();

@@ -153,7 +153,8 @@ TEST_F(MainWindowTest, StartsWithTheSpecifiedWindowsAndControlStates)
     EXPECT_EQ(fmMain->btNormalize->toolTip(), "Normalize data using current settings");
     EXPECT_EQ(fmMain->btCalcCE->toolTip(), "Calculate co-expression using current settings");
     EXPECT_EQ(fmMain->btExit->toolTip(), "Exit program");
-    EXPECT_EQ(fmMain->btCalcCE->palette().color(QPalette::ButtonText), QColor(0, 128, 0));
+    // Disabled until a load: the colour it shows once enabled.
+    EXPECT_EQ(fmMain->btCalcCE->palette().color(QPalette::Active, QPalette::ButtonText), QColor(0, 128, 0));
 
     auto* pages = Ctl<QTabWidget>("PageControl");
     ASSERT_EQ(pages->count(), 4);
@@ -737,7 +738,7 @@ TEST_F(MainWindowTest, ActionsSetTheirStartStatesBeforeTheyWork)
             s.State[name] = {Ctl(name)->isEnabled(), Visible(Ctl(name))};
         s.Page = fmMain->PageControl->currentIndex();
         s.CalcCaption = fmMain->btCalcCE->text();
-        s.CalcColor = fmMain->btCalcCE->palette().color(QPalette::ButtonText);
+        s.CalcColor = fmMain->btCalcCE->palette().color(QPalette::Active, QPalette::ButtonText);
         s.Running = fmMain->CalcRunning();
     };
     struct {
@@ -877,6 +878,47 @@ TEST_F(MainWindowTest, ProgressDisplayAndMemoryPanelTexts)
     fmMain->Timer1Timer();
     EXPECT_TRUE(Ctl("btRProcessing")->isEnabled());
     EXPECT_EQ(fmMain->btROptions->palette().color(QPalette::ButtonText), first); // no blinking
+}
+
+TEST_F(MainWindowTest, ColouredCaptionsLookDisabledWhenDisabled)
+{
+    // Disabled in their own states: "Calculate CE" before a load, "Detect CE
+    // patterns" after one.
+    EXPECT_FALSE(fmMain->btCalcCE->isEnabled());
+    Load(TestDataPath("examples/sample.txt"));
+    EXPECT_FALSE(fmMain->btCEPatterns->isEnabled());
+    struct {
+        const char* Name;
+        QColor Colour;
+    } cases[] = {
+        {"btCalcCE", QColor(0, 128, 0)},  {"btCEPatterns", QColor(Qt::black)}, {"btRProcessing", QColor(0, 0, 128)},
+        {"btBuild", QColor(0, 0, 255)},   {"btClearCon", QColor(255, 0, 0)},
+    };
+    for (const auto& c : cases) {
+        auto* b = Ctl<QAbstractButton>(c.Name);
+        ASSERT_NE(b, nullptr);
+        b->setEnabled(false);
+        const QPalette style = QApplication::palette(b);
+        // The style's grey, which differs from the colour, or the test tells nothing.
+        ASSERT_NE(style.color(QPalette::Disabled, QPalette::ButtonText), c.Colour) << c.Name;
+        for (const QPalette::ColorRole role : {QPalette::ButtonText, QPalette::WindowText})
+            EXPECT_EQ(b->palette().color(QPalette::Disabled, role), style.color(QPalette::Disabled, role))
+                << c.Name << " " << role;
+        EXPECT_EQ(b->palette().color(QPalette::Active, QPalette::ButtonText), c.Colour) << c.Name;
+        EXPECT_EQ(b->palette().color(QPalette::Inactive, QPalette::ButtonText), c.Colour) << c.Name;
+        b->setEnabled(true);
+        EXPECT_EQ(b->palette().color(QPalette::ButtonText), c.Colour) << c.Name;
+    }
+
+    // The blinking R button reads its colour back while disabled as well.
+    fmMain->btROptions->setEnabled(false);
+    fmMain->Session()->RAvailable = false;
+    fmMain->Timer1Timer();
+    const QColor first = fmMain->btROptions->palette().color(QPalette::Active, QPalette::ButtonText);
+    fmMain->Timer1Timer();
+    const QColor second = fmMain->btROptions->palette().color(QPalette::Active, QPalette::ButtonText);
+    EXPECT_TRUE((first == QColor(255, 0, 0) && second == QColor(128, 0, 0)) ||
+                (first == QColor(128, 0, 0) && second == QColor(255, 0, 0)));
 }
 
 TEST_F(MainWindowTest, ExitAsksFirstAndAboutShowsItsDisclaimer)

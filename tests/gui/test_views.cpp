@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -16,10 +19,14 @@
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
+#include <QtCharts/QValueAxis>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "app/Main.h"
@@ -29,6 +36,7 @@
 #include "engine/MapImage.h"
 #include "engine/Quartiles.h"
 #include "test_main_support.h"
+#include "ui/ChartTools.h"
 #include "ui/Ui.h"
 #include "views/Find.h"
 #include "views/Histogram.h"
@@ -546,6 +554,247 @@ TEST_F(Views, MapNeedsDataAndMatrix)
     Blank(10, 3);
     EXPECT_FALSE(fmScreen->Draw());
     EXPECT_FALSE(fmScreen->isVisible());
+}
+
+namespace {
+
+// The ticks an axis is laid out with at its present range and step.
+int Ticks(const QValueAxis* a)
+{
+    if (a->tickType() != QValueAxis::TicksDynamic) return a->tickCount();
+    const double step = a->tickInterval(), anchor = a->tickAnchor();
+    const double first = anchor + std::ceil((a->min() - anchor) / step) * step;
+    return static_cast<int>(std::floor((a->max() - first) / step)) + 1;
+}
+
+// The most ticks the watched axes had at any range they took: Qt lays an axis
+// out at once on each range change, with the step then in force.
+struct cTickWatch {
+    void Watch(QValueAxis* a)
+    {
+        QObject::connect(a, &QValueAxis::rangeChanged, &Guard, [this, a] { Most = std::max(Most, Ticks(a)); });
+    }
+    int Most = 0;
+    QObject Guard;
+};
+
+// The visible texts of a laid-out chart: the labels below the plot (horizontal
+// axis), those left of it (vertical axis), and the titles.
+struct cChartTexts {
+    QStringList X, Y, Titles;
+};
+
+cChartTexts ChartTexts(QChartView* view)
+{
+    cChartTexts t;
+    const QRectF plot = view->chart()->plotArea();
+    QStringList titles{view->chart()->title()};
+    for (QAbstractAxis* a : view->chart()->axes())
+        titles << a->titleText();
+    for (QGraphicsItem* i : view->scene()->items()) {
+        auto* item = dynamic_cast<QGraphicsTextItem*>(i);
+        if (item == nullptr || !item->isVisible() || item->toPlainText().isEmpty()) continue;
+        const QString text = item->toPlainText();
+        // A title, whole or elided ("Coexpression ...").
+        const bool title = std::any_of(titles.begin(), titles.end(), [&](const QString& full) {
+            const QString head = text.endsWith(QLatin1String("...")) ? text.chopped(3) : text;
+            return !full.isEmpty() && !head.isEmpty() && (text == full || (head != text && full.startsWith(head)));
+        });
+        if (title) {
+            t.Titles << text;
+            continue;
+        }
+        const QRectF r = item->sceneBoundingRect();
+        if (r.top() >= plot.bottom() - 1)
+            t.X << text;
+        else if (r.right() <= plot.left() + 1)
+            t.Y << text;
+    }
+    return t;
+}
+
+// Labels a reader can use: whole, distinct, evenly stepped, and with just the
+// decimals the step needs.
+void ExpectReadable(QStringList labels, const std::string& where)
+{
+    ASSERT_GE(labels.size(), 2) << where << ": " << labels.join(' ').toStdString();
+    std::vector<double> values;
+    int decimals = -1;
+    for (const QString& l : labels) {
+        bool ok = false;
+        values.push_back(l.toDouble(&ok));
+        EXPECT_TRUE(ok) << where << ": '" << l.toStdString() << "'";
+        EXPECT_FALSE(l.startsWith(QLatin1String("-0")) && values.back() == 0) << where << ": " << l.toStdString();
+        const int dot = static_cast<int>(l.indexOf(QLatin1Char('.')));
+        const int d = dot < 0 ? 0 : static_cast<int>(l.size()) - dot - 1;
+        if (decimals < 0) decimals = d;
+        EXPECT_EQ(d, decimals) << where << ": " << labels.join(' ').toStdString();
+    }
+    std::sort(values.begin(), values.end());
+    const double step = values[1] - values[0];
+    for (std::size_t k = 1; k < values.size(); ++k) {
+        EXPECT_GT(values[k], values[k - 1]) << where << ": " << labels.join(' ').toStdString();
+        EXPECT_NEAR(values[k] - values[k - 1], step, step * 1e-6) << where;
+    }
+    const auto whole = [](double v) { return std::fabs(v - std::round(v)) < 1e-6; };
+    EXPECT_TRUE(whole(step * std::pow(10.0, decimals))) << where << ": too few decimals for " << step;
+    if (decimals > 0)
+        EXPECT_FALSE(whole(step * std::pow(10.0, decimals - 1))) << where << ": more decimals than " << step;
+}
+
+void Settle(QWidget* w)
+{
+    w->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(w));
+    QTest::qWait(20);
+    QCoreApplication::processEvents();
+}
+
+} // namespace
+
+TEST_F(Views, FittingAcrossAJumpOfTheRangeLaysOutFewTicks)
+{
+    std::unique_ptr<QChartView> view(MakeChartView(nullptr, "probe"));
+    AddLine(view.get(), "line", QPen(Qt::blue));
+    QValueAxis *x = nullptr, *y = nullptr;
+    AddValueAxes(view.get(), x, y, "x", "y");
+    y->setLabelFormat("%d");
+    cTickWatch watch;
+    watch.Watch(x);
+    watch.Watch(y);
+    const QList<QPointF> small{{0, 0}, {9, 9}}, large{{0, 0}, {150000, 150000}},
+        tiny{{-0.02, -0.02}, {0.01, 0.01}}, shifted{{149990, 149990}, {150000, 150000}},
+        tenths{{-0.42, 0}, {0.2, 1}}; // the tick at 0 is summed up from -0.4
+    const QList<QPointF>* jumps[] = {&small, &large, &small, &tiny,  &large,
+                                     &tiny,  &shifted, &small, &tenths, &shifted};
+    // Not shown yet, nothing is laid out: a bad order shows here as a count,
+    // not as minutes of layout.
+    for (const QList<QPointF>* p : jumps)
+        FitAxes(x, y, {p});
+    ASSERT_LE(watch.Most, 12);
+
+    view->resize(564, 500);
+    Settle(view.get());
+    for (const QList<QPointF>* p : jumps) {
+        QElapsedTimer t;
+        t.start();
+        FitAxes(x, y, {p}, true);
+        QCoreApplication::processEvents();
+        view->grab();
+        EXPECT_LT(t.elapsed(), 500) << p->back().x();
+        EXPECT_LE(Ticks(x), 12);
+        EXPECT_LE(Ticks(y), 12);
+        ExpectReadable(ChartTexts(view.get()).X, "x up to " + std::to_string(p->back().x()));
+    }
+    EXPECT_LE(watch.Most, 12);
+    EXPECT_LT(view->scene()->items().size(), 200);
+}
+
+TEST_F(Views, HistogramSwitchesBetweenSmallAndLargeCountsAtOnce)
+{
+    // 15000 genes x 10 arrays, one value in seven a 1: all values give a bin
+    // of about 128600, one gene bins of 0 to 8.
+    cExprData* d = Blank(15000, 10);
+    for (int g = 0; g < d->nGenes; ++g)
+        for (int a = 0; a < d->nArrays; ++a)
+            d->Data[g][a] = (g * 10 + a) % 7 == 0 ? 1.f : 0.f;
+    d->CalcStat();
+    auto* show = Child<QComboBox>(fmHistogram, "cbbShow");
+    auto* bins = Child<QLineEdit>(fmHistogram, "edNBins");
+    auto* chart = Child<QChartView>(fmHistogram, "ChartHist");
+    cTickWatch watch;
+    watch.Watch(fmHistogram->AxisX);
+    watch.Watch(fmHistogram->AxisY);
+    // Hidden first, where nothing is laid out: one gene, all values, and back.
+    for (int item : {1, 0, 1, 0})
+        show->setCurrentIndex(item);
+    ASSERT_LE(watch.Most, 12);
+    Settle(fmHistogram);
+    struct {
+        int show;
+        const char* bins;
+        double top; // the highest count
+    } steps[] = {{1, "20", 8}, {0, "20", 128572}, {1, "20", 8}, {0, "20", 128572}, {0, "2", 128572},
+                 {0, "20", 128572}, {0, "200", 128572}, {0, "2000", 128572}, {1, "2000", 8}, {0, "2000", 128572}};
+    for (const auto& s : steps) {
+        QElapsedTimer t;
+        t.start();
+        show->setCurrentIndex(s.show);
+        bins->setText(s.bins);
+        QCoreApplication::processEvents();
+        fmHistogram->grab();
+        const std::string where = std::to_string(s.show) + "/" + s.bins;
+        EXPECT_LT(t.elapsed(), 500) << where;
+        double top = 0;
+        for (const QPointF& p : Points(chart, "SerHist"))
+            top = std::max(top, p.y());
+        EXPECT_NEAR(top, s.top, 1) << where;
+        EXPECT_LE(Ticks(fmHistogram->AxisY), 12) << where;
+        const cChartTexts texts = ChartTexts(chart);
+        ExpectReadable(texts.Y, "counts " + where);
+        ExpectReadable(texts.X, "values " + where);
+    }
+    EXPECT_LE(watch.Most, 12);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(Views, AxisLabelsAndTitlesFitTheirCharts)
+{
+    // The gene tab's expression chart at the main window's size: raw values
+    // from about 2.7 to 14, one gene's narrower band, normalized values.
+    struct {
+        double lo, hi;
+    } genes[] = {{2.7, 14}, {8.37, 10.83}, {-2.93, 3.1}, {0.0012, 0.0047}};
+    fmMain->PageControl->setCurrentWidget(fmMain->tshAnalyze);
+    Settle(fmMain);
+    for (const auto& c : genes) {
+        std::string text = "ID\tName";
+        for (int a = 0; a < 57; ++a)
+            text += "\tA" + std::to_string(a);
+        text += "\ng1\tone";
+        for (int a = 0; a < 57; ++a)
+            text += "\t" + std::to_string(c.lo + (c.hi - c.lo) * ((a * 17) % 57) / 56.0);
+        text += "\n";
+        Table(text.c_str());
+        fmMain->gbGeneProfilesClick();
+        QTest::qWait(20);
+        const cChartTexts t = ChartTexts(fmMain->Chart1);
+        const std::string where = "gene chart " + std::to_string(c.lo) + ".." + std::to_string(c.hi);
+        ExpectReadable(t.Y, where);
+        ExpectReadable(t.X, where);
+    }
+
+    // The map window's short charts: hits 0 to 13, strengths from -0.023 to 0.016.
+    cExprData* d = Blank(300, 3);
+    Matrix();
+    for (int g = 0; g < 300; ++g) {
+        d->nCE[g] = g % 14;
+        d->CELevel[g] = -0.023f + 0.039f * static_cast<float>((g * 37) % 300) / 299.f;
+    }
+    ASSERT_TRUE(fmScreen->Draw());
+    Settle(fmScreen);
+    for (const char* name : {"Chart1", "Chart2"}) {
+        const cChartTexts t = ChartTexts(Child<QChartView>(fmScreen, name));
+        ExpectReadable(t.Y, name);
+        ExpectReadable(t.X, name);
+    }
+    EXPECT_EQ(ChartTexts(fmScreen->Chart1).Titles, QStringList{"Number of hits"});
+    EXPECT_EQ(ChartTexts(fmScreen->Chart2).Titles, QStringList{"Coexpression profile"});
+}
+
+TEST_F(Views, TheEmptyPatternChartSpansZeroToOne)
+{
+    fmMain->PageControl->setCurrentWidget(fmMain->tshCalcCE);
+    Settle(fmMain);
+    const cChartTexts t = ChartTexts(fmMain->Chart3);
+    QStringList x = t.X, y = t.Y;
+    x.sort();
+    y.sort();
+    EXPECT_EQ(x, (QStringList{"0", "1"}));
+    EXPECT_EQ(y, (QStringList{"0", "1"}));
+    QStringList titles = t.Titles;
+    titles.sort();
+    EXPECT_EQ(titles, (QStringList{"Gene #", "Pattern index"}));
 }
 
 // Not a check: takes the picture of the map window used in the documentation
