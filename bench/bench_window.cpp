@@ -20,6 +20,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QProgressBar>
 #include <QTabWidget>
@@ -34,12 +35,18 @@
 
 namespace {
 
-// Clicks a toolbar action and lets the window run until its job has ended.
+// Clicks a toolbar action and runs the event loop until its job has ended, as
+// the program's own loop would (sleeping between events, not polling).
 void RunToEnd(void (TfmMain::*action)())
 {
+    QEventLoop loop;
+    const QMetaObject::Connection c = QObject::connect(fmMain->Session(), &cAnalysis::busyChanged, &loop,
+                                                       [&loop](bool busy) {
+                                                           if (!busy) loop.quit();
+                                                       });
     RunAction(fmMain, [action] { (fmMain->*action)(); });
-    while (fmMain->Computing())
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    if (fmMain->Computing()) loop.exec();
+    QObject::disconnect(c);
     // What the end queued for painting.
     QApplication::processEvents();
 }

@@ -7,7 +7,7 @@
 #include "ui/Job.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QTest>
 #include <QPointer>
 
 #include <QByteArray>
@@ -27,12 +27,9 @@ namespace rtest {
 inline bool WaitForJob(cJob* job)
 {
     QPointer<cJob> p = job;
-    QElapsedTimer t;
-    t.start();
-    while (p && !p->Ended() && t.elapsed() < 120000)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    const bool ended = QTest::qWaitFor([&p] { return !p || p->Ended(); }, 120000);
     QCoreApplication::processEvents();
-    return !p || p->Ended();
+    return ended;
 }
 
 // Runs a runner to its end and returns how it ended.
