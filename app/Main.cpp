@@ -863,10 +863,8 @@ void TfmMain::btOpenClick()
         MessageBox(this, QStringLiteral("Open expressions"), QStringLiteral("No file found!"));
         return;
     }
-    // 3.-4. The matrix goes with the old table; what showed it is cleared.
-    Analysis->ReleaseMatrix();
-    ClearMatrixDisplays();
-    // 5.-7. The table is read into a new object on a worker thread.
+    // 3.-7. The table is read into a new object on a worker thread; the current
+    // table and its matrix stay until it has loaded.
     auto* job = new cLoadJob(path);
     Analysis->StartJob(job, cAnalysis::cJobKind::Load, [this, job](const QString& error) {
         RunAction(this, [this, job, error] {
@@ -884,25 +882,27 @@ void TfmMain::LoadEnded(cJob* finished)
     // 8.
     AddLogLine(QStringLiteral(": Data loading from ") + path + QStringLiteral(" .  ") + QString::number(n) +
                QStringLiteral(" values are loaded."));
-    // 9.
-    const QFileInfo fi(path);
-    lbPath->setText(QDir::toNativeSeparators(fi.absolutePath()));
-    lbFileName->setText(fi.fileName());
+    // Nothing is lost: for a file that cannot be loaded, or that holds no
+    // values while a table is loaded, the table and the matrix in memory stay,
+    // and so do the labels that describe them.
     if (n < 0) {
-        // Nothing was read: show an empty table and keep the data actions off.
-        Analysis->ReleaseTable();
-        lbNGenes->setText(QStringLiteral("0"));
-        lbNArrays->setText(QStringLiteral("0"));
-        lbMissing->setText(QStringLiteral("0 (0%)"));
-        lbMean->setText(FixedText(0, 5, 5));
-        lbStDev->setText(FixedText(0, 5, 5));
-        PageControl->setCurrentWidget(tshImport);
-        UpdateControls();
         MessageBox(this, QStringLiteral("Open expressions"),
                    QStringLiteral("The file '%1' cannot be loaded. %2")
                        .arg(path, QString::fromLocal8Bit(job->Data->LoadMessage.c_str())));
         return;
     }
+    if (n == 0 && ExprData() != nullptr) {
+        MessageBox(this, QStringLiteral("Open expressions"),
+                   QStringLiteral("The file '%1' holds no values; the table loaded before stays.").arg(path));
+        return;
+    }
+    // 9.
+    const QFileInfo fi(path);
+    lbPath->setText(QDir::toNativeSeparators(fi.absolutePath()));
+    lbFileName->setText(fi.fileName());
+    // 4. The matrix goes with the old table; what showed it is cleared.
+    Analysis->ReleaseMatrix();
+    ClearMatrixDisplays();
     const cWinExprData* data = job->Data.get();
     // 10.-12.
     lbNGenes->setText(QString::number(data->nGenes));

@@ -325,40 +325,61 @@ TEST_F(MainWindowTest, LoadDataRefusesAMissingFileAndSurvivesAnUnreadableTable)
     EXPECT_EQ(Text("lbPath"), "none");
     EXPECT_TRUE(LogMessages().filter(QStringLiteral("Data loading")).isEmpty());
 
-    // A table without a header line: the log tells -1, the summary shows an
-    // empty table and nothing downstream becomes usable.
-    Load(WriteTable("good.txt", kSmallTable));
-    Click("btCalcCE");
-    ASSERT_NE(fmMain->CEMatrix(), nullptr);
-    const QString bad = WriteTable("bad.txt", "no header here\n1\t2\t3\n");
-    Load(bad);
-    EXPECT_EQ(LogMessages().last(),
-              QStringLiteral(": Data loading from ") + bad + " .  -1 values are loaded.");
-    // ... and a message box names the file and the reason.
-    ASSERT_EQ(Messages.size(), 2u);
-    EXPECT_EQ(Messages[1].Caption, "Open expressions");
-    EXPECT_EQ(Messages[1].Text,
-              "The file '" + bad + "' cannot be loaded. No header line holding \"ID\" and \"Name\" was found.")
-        << Messages[1].Text.toStdString();
-    EXPECT_EQ(fmMain->ExprData(), nullptr);
-    EXPECT_EQ(fmMain->CEMatrix(), nullptr);
-    EXPECT_EQ(Text("lbNGenes"), "0");
-    EXPECT_EQ(Text("lbNArrays"), "0");
-    EXPECT_EQ(Text("lbMissing"), "0 (0%)");
-    EXPECT_EQ(Text("lbMean"), "0.00000");
-    for (const char* name :
-         {"btNormalize", "btCalcCE", "btRenewCE", "btCEPatterns", "btSaveFiltered", "btSaveCE", "btBusy"})
-        EXPECT_FALSE(Ctl(name)->isEnabled()) << name;
-    for (const char* name : {"btPlot", "btDistrib", "btShowCE"})
-        EXPECT_FALSE(Visible(Ctl(name))) << name;
-    EXPECT_TRUE(Ctl("btOpen")->isEnabled());
-    // Every data action does nothing now.
+    // Without a table every data action does nothing.
     fmMain->mCon->setPlainText("kept");
     for (const char* name :
          {"btShowMA", "btShowID", "btArrayNorm", "btGeneNorm", "btListPattern", "btSaveDC"})
         Click(name);
     EXPECT_EQ(Text("mCon"), "kept");
-    EXPECT_EQ(Messages.size(), 2u);
+    EXPECT_EQ(Messages.size(), 1u);
+
+    // Files that cannot be loaded: the log tells -1, a message box names the
+    // file and the reason, and the table and matrix in memory stay as they were.
+    Load(WriteTable("good.txt", kSmallTable));
+    Click("btCalcCE");
+    const cWinExprData* table = fmMain->ExprData();
+    const cCEMatrix* matrix = fmMain->CEMatrix();
+    ASSERT_NE(matrix, nullptr);
+    const QStringList labels = {Text("lbPath"),        Text("lbFileName"), Text("lbNGenes"),
+                                Text("lbNArrays"),     Text("lbMissing"),  Text("lbMean"),
+                                Text("lbCoexpressed"), Text("lbNPatterns")};
+    const struct {
+        const char* Name;
+        std::string Bytes;
+        const char* Reason;
+    } bad[] = {
+        {"noheader.txt", "no header here\n1\t2\t3\n",
+         "No header line holding \"ID\" and \"Name\" was found."},
+        {"empty.txt", "", "No header line holding \"ID\" and \"Name\" was found."},
+        {"binary.bin",
+         std::string("\x7f"
+                     "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0",
+                     16),
+         "No header line holding \"ID\" and \"Name\" was found."},
+    };
+    for (const auto& b : bad) {
+        Messages.clear();
+        const QString path = WriteTable(b.Name, b.Bytes);
+        Load(path);
+        EXPECT_EQ(LogMessages().last(),
+                  QStringLiteral(": Data loading from ") + path + " .  -1 values are loaded.");
+        ASSERT_EQ(Messages.size(), 1u) << b.Name;
+        EXPECT_EQ(Messages[0].Caption, "Open expressions");
+        EXPECT_EQ(Messages[0].Text, "The file '" + path + "' cannot be loaded. " + QLatin1String(b.Reason));
+        EXPECT_EQ(fmMain->ExprData(), table) << b.Name;
+        EXPECT_EQ(fmMain->CEMatrix(), matrix) << b.Name;
+        EXPECT_EQ(
+            (QStringList{Text("lbPath"), Text("lbFileName"), Text("lbNGenes"), Text("lbNArrays"),
+                         Text("lbMissing"), Text("lbMean"), Text("lbCoexpressed"), Text("lbNPatterns")}),
+            labels)
+            << b.Name;
+        for (const char* name : {"btNormalize", "btCalcCE", "btRenewCE", "btCEPatterns", "btSaveFiltered",
+                                 "btSaveCE", "btNetwork", "btOpen"})
+            EXPECT_TRUE(Ctl(name)->isEnabled()) << name;
+        EXPECT_FALSE(Ctl("btBusy")->isEnabled());
+        for (const char* name : {"btPlot", "btDistrib", "btShowCE"})
+            EXPECT_TRUE(Visible(Ctl(name))) << name;
+    }
 }
 
 TEST_F(MainWindowTest, ConsolePrintoutsListTheTableOnePerLine)
@@ -891,8 +912,9 @@ TEST_F(MainWindowTest, ColouredCaptionsLookDisabledWhenDisabled)
         const char* Name;
         QColor Colour;
     } cases[] = {
-        {"btCalcCE", QColor(0, 128, 0)},  {"btCEPatterns", QColor(Qt::black)}, {"btRProcessing", QColor(0, 0, 128)},
-        {"btBuild", QColor(0, 0, 255)},   {"btClearCon", QColor(255, 0, 0)},
+        {"btCalcCE", QColor(0, 128, 0)},      {"btCEPatterns", QColor(Qt::black)},
+        {"btRProcessing", QColor(0, 0, 128)}, {"btBuild", QColor(0, 0, 255)},
+        {"btClearCon", QColor(255, 0, 0)},
     };
     for (const auto& c : cases) {
         auto* b = Ctl<QAbstractButton>(c.Name);

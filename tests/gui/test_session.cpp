@@ -220,9 +220,9 @@ TEST_F(MainWindowTest, ControlStatesFollowTheTable)
     ASSERT_EQ(log.size(), 3) << log.join("\n").toStdString();
     EXPECT_EQ(log[0], ": Calculation of CE matrix is started...");
 
-    // A table that cannot be loaded: nothing loaded, nothing usable.
+    // A table that cannot be loaded changes nothing.
     Load(WriteTable("bad.txt", "no header\n"));
-    check(cWinState::NoData, "after a failed load");
+    check(cWinState::Computed, "after a failed load");
 }
 
 TEST_F(MainWindowTest, LoadDataClearsWhatShowedTheReleasedMatrix)
