@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <sys/stat.h>
@@ -292,6 +293,33 @@ std::string cOutputFile::Close()
     }
     Temp.clear();
     return {};
+}
+
+cFileIdentity IdentifyFile(const char* path)
+{
+    cFileIdentity id;
+    if (!path || !*path) return id;
+    struct stat st;
+    if (::stat(path, &st) == 0) {
+        id.Key = "inode " + std::to_string(static_cast<unsigned long long>(st.st_dev)) + ":" +
+                 std::to_string(static_cast<unsigned long long>(st.st_ino));
+        id.Stream = !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+        return id;
+    }
+    const auto [folder, name] = SplitPath(FollowLinks(path));
+    std::string where;
+    if (char* real = ::realpath(folder.empty() ? "." : folder.c_str(), nullptr)) {
+        where = real;
+        std::free(real);
+    } else {
+        // A folder that does not exist (yet): its spelling, made absolute.
+        std::error_code ec;
+        where = std::filesystem::absolute(folder.empty() ? "." : folder, ec).lexically_normal().string();
+        if (ec) where = folder;
+    }
+    if (where.empty() || where.back() != '/') where += '/';
+    id.Key = "path " + where + name;
+    return id;
 }
 
 std::string RefSeqText(const char* name)

@@ -67,6 +67,17 @@ class cOutputFile {
     int Errno = 0;
 };
 
+// Which file a path names, for telling whether two paths are one file: the
+// device and inode of an existing file (links followed), otherwise the real
+// path of its folder with the name (a dangling link followed to its target).
+struct cFileIdentity {
+    std::string Key;
+    // An existing file that is not a regular file nor a folder (a device, a
+    // pipe): written as a stream, nothing in it is replaced.
+    bool Stream = false;
+};
+cFileIdentity IdentifyFile(const char* path);
+
 // Filtered expression table: the genes with nCE > 0, values as FormatFixed with
 // 5 digits and 5 decimals (NA when missing), in the table format the loader reads.
 std::string WriteFilteredTable(const char* path, const cExprData& d, char sep = '.');
