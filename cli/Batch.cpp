@@ -10,8 +10,10 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace cli {
 
@@ -140,6 +142,36 @@ int WriteFailed(const std::string& path, const std::string& why)
     return ExitFailure;
 }
 
+// An output that is the table, or that another output would replace, is
+// refused whatever its spelling (links, "./", ".."): the file's identity
+// counts. A device or pipe is exempt: nothing in it is replaced.
+std::string SameFileConflict(const Options& o)
+{
+    struct Output {
+        const char* option;
+        const std::optional<std::string>& path;
+    };
+    const Output outputs[] = {{"--filtered", o.filtered},      {"--pairs", o.pairs},
+                              {"--gene-list", o.geneListFile}, {"--pattern", o.patternFile},
+                              {"--matrix", o.matrix},          {"--genes", o.genes},
+                              {"--arrays", o.arrays}};
+    const cFileIdentity table = IdentifyFile(o.table.c_str());
+    std::vector<std::pair<const Output*, cFileIdentity>> seen;
+    for (const Output& out : outputs) {
+        if (!out.path) continue;
+        const cFileIdentity id = IdentifyFile(out.path->c_str());
+        const std::string named = std::string(out.option) + " " + Quoted(*out.path);
+        if (!id.Stream && id.Key == table.Key)
+            return named + " is the table " + Quoted(o.table) + "; nothing is written.";
+        for (const auto& [other, otherId] : seen)
+            if (!id.Stream && id.Key == otherId.Key)
+                return std::string(other->option) + " " + Quoted(*other->path) + " and " + named +
+                       " are the same file; nothing is written.";
+        seen.emplace_back(&out, id);
+    }
+    return {};
+}
+
 void Normalize(cExprData& d, const Options& o)
 {
     if (o.geneNorm.Any()) d.NormGenes(o.geneNorm.center, o.geneNorm.scale);
@@ -150,6 +182,12 @@ void Normalize(cExprData& d, const Options& o)
 
 int RunBatch(const Options& o)
 {
+    if (const std::string why = SameFileConflict(o); !why.empty()) {
+        Message(why);
+        std::fprintf(stderr, "\n%s", UsageText());
+        return ExitUsage;
+    }
+
     cBatchData d(!o.quiet && ::isatty(STDERR_FILENO) == 1);
     d.nThreads = o.threads;
 

@@ -1,12 +1,23 @@
 #include "Writers.h"
 
+#include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <filesystem>
 #include <memory>
 #include <new>
+#include <sys/stat.h>
+#include <tuple>
+#include <unistd.h>
+#include <utility>
 #include <vector>
 
 #include "CEMatrix.h"
@@ -103,11 +114,70 @@ void AppendGeneColumns(std::string& line, const cExprData& d, int k)
     line += '\t';
 }
 
+// The file that writing `path` would create or replace: symbolic links are
+// followed as far as they lead, to a file that need not exist yet.
+std::string FollowLinks(std::string path)
+{
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+        std::string link(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
+        if (n <= 0 || static_cast<std::size_t>(n) >= link.size()) break;
+        link.resize(static_cast<std::size_t>(n));
+        if (link[0] != '/')
+            link = path.substr(0, path.rfind('/') + 1) + link; // relative to the link's folder
+        path = link;
+    }
+    return path;
+}
+
+// Folder (with its final slash, empty for the current one) and name of a path.
+std::pair<std::string, std::string> SplitPath(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return {std::string(), path};
+    return {path.substr(0, slash + 1), path.substr(slash + 1)};
+}
+
+// Six characters that differ between processes, threads and calls.
+std::string UniqueSuffix()
+{
+    static std::atomic<std::uint64_t> serial{0};
+    std::uint64_t x = static_cast<std::uint64_t>(::getpid()) << 32 ^ serial.fetch_add(1) ^
+                      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    // splitmix64, so that neighbouring inputs give unrelated names
+    x += 0x9e3779b97f4a7c15ULL;
+    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
+    x ^= x >> 31;
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::string s(6, ' ');
+    for (char& c : s) {
+        c = digits[x % 62];
+        x /= 62;
+    }
+    return s;
+}
+
+std::string CannotCreate(const std::string& path, int error)
+{
+    return "Cannot create the file '" + path + "' (" + std::strerror(error) + ").";
+}
+
 } // namespace
 
 cOutputFile::~cOutputFile()
 {
     if (F) std::fclose(F);
+    Discard();
+}
+
+std::string cOutputFile::Discard()
+{
+    if (!Temp.empty()) ::unlink(Temp.c_str());
+    Temp.clear();
+    return Existed ? "the earlier file is left as it was." : "no file was created.";
 }
 
 std::string cOutputFile::Create(const char* path)
@@ -115,8 +185,63 @@ std::string cOutputFile::Create(const char* path)
     constexpr std::size_t BufferSize = 1 << 20;
     Path = path ? path : "";
     if (Path.empty()) return CreateError = "No file name was given.";
-    F = std::fopen(path, "wb");
-    if (!F) return CreateError = "Cannot create the file '" + Path + "' (" + std::strerror(errno) + ").";
+
+    struct stat st;
+    Existed = ::stat(path, &st) == 0;
+    // Only a missing file may be created; a loop of links or a bad folder fails as a create would.
+    if (!Existed && errno != ENOENT) return CreateError = CannotCreate(Path, errno);
+    std::string folder, name;
+    if (Existed && S_ISREG(st.st_mode)) {
+        // Replacing a file needs the right to write it, as writing it in place would.
+        if (::access(path, W_OK) != 0) return CreateError = CannotCreate(Path, errno);
+        char* real = ::realpath(path, nullptr);
+        Target = real ? real : Path;
+        std::free(real);
+        std::tie(folder, name) = SplitPath(Target);
+    } else if (!Existed) {
+        Target = FollowLinks(Path);
+        std::tie(folder, name) = SplitPath(Target);
+    }
+
+    if (name.empty()) {
+        // A device, a pipe, a folder or a name ending in a slash: opened as it
+        // is, which gives a folder its own reason for failing.
+        Existed = false;
+        F = std::fopen(path, "wb");
+        if (!F) return CreateError = CannotCreate(Path, errno);
+    } else {
+        // Keep the temporary name within the longest name a folder takes.
+        const std::string stem = folder + "." + name.substr(0, 200) + ".";
+        int fd = -1;
+        for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+            Temp = stem + UniqueSuffix();
+            // 0666: the kernel applies the umask (and a default ACL) as for a plain create.
+            fd = ::open(Temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd < 0 && errno != EEXIST) break;
+        }
+        if (fd < 0) {
+            const int error = errno;
+            Temp.clear();
+            return CreateError = CannotCreate(Path, error);
+        }
+        if (Existed) {
+            // The replacement keeps the owner (where allowed) and the mode of the file it replaces.
+            // Where that is not allowed, the new file stays ours with the mode a create gives.
+            if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
+                const int chowned = ::fchown(fd, st.st_uid, st.st_gid);
+                (void)chowned;
+            }
+            const int chmoded = ::fchmod(fd, st.st_mode & 07777);
+            (void)chmoded;
+        }
+        F = ::fdopen(fd, "wb");
+        if (!F) {
+            const int error = errno;
+            ::close(fd);
+            Discard();
+            return CreateError = CannotCreate(Path, error);
+        }
+    }
     Buffer.reset(new (std::nothrow) char[BufferSize]);
     if (Buffer) std::setvbuf(F, Buffer.get(), _IOFBF, BufferSize);
     // Whatever errno says from now on comes from a write.
@@ -149,11 +274,52 @@ std::string cOutputFile::Close()
     if (!F) return CreateError;
     Failed();
     errno = 0;
+    if (!Errno && std::fflush(F) != 0) Errno = errno ? errno : EIO;
+    // On the disk before it takes the place of the earlier file.
+    if (!Errno && !Temp.empty() && ::fsync(::fileno(F)) != 0) Errno = errno ? errno : EIO;
+    errno = 0;
     if (std::fclose(F) != 0 && !Errno) Errno = errno ? errno : EIO;
     F = nullptr;
-    if (!Errno) return {};
-    return "Error while writing the file '" + Path + "' (" + std::strerror(Errno) +
-           "); the file is incomplete.";
+    if (Temp.empty()) {
+        if (!Errno) return {};
+        return "Error while writing the file '" + Path + "' (" + std::strerror(Errno) +
+               "); the file is incomplete.";
+    }
+    if (Errno)
+        return "Error while writing the file '" + Path + "' (" + std::strerror(Errno) + "); " + Discard();
+    if (::rename(Temp.c_str(), Target.c_str()) != 0) {
+        Errno = errno;
+        return "Cannot replace the file '" + Path + "' (" + std::strerror(Errno) + "); " + Discard();
+    }
+    Temp.clear();
+    return {};
+}
+
+cFileIdentity IdentifyFile(const char* path)
+{
+    cFileIdentity id;
+    if (!path || !*path) return id;
+    struct stat st;
+    if (::stat(path, &st) == 0) {
+        id.Key = "inode " + std::to_string(static_cast<unsigned long long>(st.st_dev)) + ":" +
+                 std::to_string(static_cast<unsigned long long>(st.st_ino));
+        id.Stream = !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+        return id;
+    }
+    const auto [folder, name] = SplitPath(FollowLinks(path));
+    std::string where;
+    if (char* real = ::realpath(folder.empty() ? "." : folder.c_str(), nullptr)) {
+        where = real;
+        std::free(real);
+    } else {
+        // A folder that does not exist (yet): its spelling, made absolute.
+        std::error_code ec;
+        where = std::filesystem::absolute(folder.empty() ? "." : folder, ec).lexically_normal().string();
+        if (ec) where = folder;
+    }
+    if (where.empty() || where.back() != '/') where += '/';
+    id.Key = "path " + where + name;
+    return id;
 }
 
 std::string RefSeqText(const char* name)

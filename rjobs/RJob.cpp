@@ -4,12 +4,12 @@
 
 #include <QDialog>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -162,15 +162,18 @@ write.table(Data,paste(PATH,OUTFILE,sep="/"),
 
 bool SaveLinesCrLf(const QString& path, const QString& text)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    // Replaced only once written whole: a failed write keeps the earlier script.
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly)) return false;
     QByteArray bytes;
     if (!text.isEmpty()) {
         const QStringList lines = text.split(QLatin1Char('\n'));
         for (const QString& line : lines)
             bytes += line.toLocal8Bit() + "\r\n";
     }
-    return f.write(bytes) == bytes.size() && f.flush();
+    // commit() overlooks a failed final flush, so flush and check first; without
+    // a commit the temporary file is removed.
+    return f.write(bytes) == bytes.size() && f.flush() && f.commit();
 }
 
 cRJobRunner::cRJobRunner(const QString& scriptPath, const QString& workFolder, QWidget* window,
@@ -305,11 +308,11 @@ cRJobRunner* PrepareBatchJob(const cRJob& job, const QString& startFolder, const
             mBat->appendPlainText(line);
         text = mBat->toPlainText();
     }
-    // A shell script must end its lines with a bare line feed.
-    QFile f(ScriptsFile(startFolder, JobScriptName()));
+    // A shell script must end its lines with a bare line feed. It replaces the
+    // previous job's script only once written whole.
+    QSaveFile f(ScriptsFile(startFolder, JobScriptName()));
     const QByteArray bytes = text.toLocal8Bit() + '\n';
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size() || !f.flush())
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.flush() || !f.commit())
         return nullptr;
-    f.close();
     return new cRJobRunner(f.fileName(), startFolder, window);
 }

@@ -666,6 +666,75 @@ TEST_F(CliTest, PatternThatNoGeneCarries)
     EXPECT_EQ(lines[1], "\"ID:\"\t\"g4_at\"");
 }
 
+// An output that is the table or another output is refused before anything is
+// computed, however it is spelt: another path, a symbolic or a hard link. Two
+// outputs to a device are only written one after the other.
+TEST_F(CliTest, OutputThatIsTheTableOrAnotherOutputIsRefused)
+{
+    fs::create_directory(Dir / "sub");
+    fs::create_symlink("t.txt", Dir / "link.txt");
+    fs::create_hard_link(Dir / "t.txt", Dir / "hard.txt");
+    fs::create_symlink("later.bin", Dir / "dangling.bin");
+    Write("old.txt", "earlier result\n");
+    fs::create_symlink("old.txt", Dir / "old-link.txt");
+    const std::string absolute = (Dir / "t.txt").string();
+    struct Case {
+        std::vector<std::string> args;
+        std::string first, second; // both named in the message
+    } cases[] = {
+        {{"t.txt", "-q", "--filtered", "t.txt"}, "--filtered 't.txt'", "table 't.txt'"},
+        {{"t.txt", "--matrix", "./t.txt"}, "--matrix './t.txt'", "table 't.txt'"},
+        {{"t.txt", "--pairs", "sub/../t.txt"}, "--pairs 'sub/../t.txt'", "table 't.txt'"},
+        {{"t.txt", "--genes", absolute}, "--genes '" + absolute + "'", "table 't.txt'"},
+        {{"t.txt", "--arrays", "link.txt"}, "--arrays 'link.txt'", "table 't.txt'"},
+        {{"link.txt", "--gene-list", "1", "t.txt"}, "--gene-list 't.txt'", "table 'link.txt'"},
+        {{"./t.txt", "--pattern", "1", "hard.txt"}, "--pattern 'hard.txt'", "table './t.txt'"},
+        // Not the first output: the check covers them all before any is written.
+        {{"t.txt", "--genes", "g.txt", "--arrays", "t.txt"}, "--arrays 't.txt'", "table 't.txt'"},
+        {{"t.txt", "--pairs", "x.txt", "--genes", "x.txt"}, "--pairs 'x.txt'", "--genes 'x.txt'"},
+        {{"t.txt", "--genes", "./x.txt", "--matrix", "x.txt"}, "--matrix 'x.txt'", "--genes './x.txt'"},
+        {{"t.txt", "--filtered", "sub/../x.txt", "--arrays", "x.txt"},
+         "--filtered 'sub/../x.txt'",
+         "--arrays 'x.txt'"},
+        {{"t.txt", "--matrix", "dangling.bin", "--genes", "later.bin"},
+         "--matrix 'dangling.bin'",
+         "--genes 'later.bin'"},
+        {{"t.txt", "--pairs", "old.txt", "--arrays", "old-link.txt"},
+         "--pairs 'old.txt'",
+         "--arrays 'old-link.txt'"},
+    };
+    const std::set<std::string> before = {"t.txt",   "link.txt",     "hard.txt", "dangling.bin",
+                                          "old.txt", "old-link.txt", "sub"};
+    for (const Case& c : cases) {
+        std::string shown;
+        for (const std::string& a : c.args)
+            shown += "[" + a + "] ";
+        SCOPED_TRACE(shown);
+        const CliResult r = Run(c.args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find(c.first), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(c.second), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("Usage: korvalent-cli"), std::string::npos);
+        EXPECT_EQ(Read("t.txt"), SmallTable);
+        EXPECT_EQ(Read("old.txt"), "earlier result\n");
+        std::set<std::string> now;
+        for (const auto& e : fs::directory_iterator(Dir))
+            if (e.path().filename().string()[0] != '.') now.insert(e.path().filename().string());
+        EXPECT_EQ(now, before);
+    }
+
+    // Not refused: a device written twice, and an earlier result replaced
+    // through its link, leaving no temporary file.
+    const CliResult r =
+        Run({"t.txt", "--genes", "/dev/null", "--arrays", "/dev/null", "--pairs", "old-link.txt"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::is_symlink(Dir / "old-link.txt"));
+    EXPECT_EQ(Lines(Read("old.txt"), true).size(), 7u);
+    for (const auto& e : fs::directory_iterator(Dir))
+        EXPECT_NE(e.path().filename().string().rfind(".old.txt.", 0), 0u) << e.path();
+}
+
 // The files of one run agree with each other and with the summary.
 TEST_F(CliTest, SampleFilesAgree)
 {

@@ -1,16 +1,22 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <limits>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "CEMatrix.h"
@@ -501,6 +507,164 @@ TEST_F(Writers, FileErrorsAreReported)
         EXPECT_NE(why.find("/dev/full"), std::string::npos) << why;
         EXPECT_NE(WritePairwiseCE("/dev/full", d, m.M, 1, 0.9), "");
     }
+}
+
+// ------------------------------------------------- replacing a file whole
+
+// size bytes of a recognisable text.
+std::string Content(std::size_t size, char c)
+{
+    std::string s(size, c);
+    for (std::size_t k = 99; k < size; k += 100)
+        s[k] = '\n';
+    return s;
+}
+
+// Writes `size` bytes through cOutputFile in a child process whose file size
+// limit is `limit` (0: none): past it a write fails with EFBIG, as on a full
+// disk. Without `close` the file is abandoned (a writer returning early).
+// Returns Close's message.
+std::string WriteInChild(const std::string& path, std::size_t size, rlim_t limit, bool close = true)
+{
+    int fds[2];
+    if (::pipe(fds) != 0) return "no pipe";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit rl{limit, limit};
+        if (limit && ::setrlimit(RLIMIT_FSIZE, &rl) != 0) ::_exit(3);
+        std::string why;
+        {
+            cOutputFile f;
+            why = f.Create(path.c_str());
+            if (why.empty()) {
+                const std::string text = Content(size, 'n');
+                // In pieces, so that a failure can come in the middle.
+                for (std::size_t n = 0; n < size; n += 4096)
+                    f.Write(text.data() + n, std::min<std::size_t>(4096, size - n));
+                why = close ? f.Close() : "abandoned";
+            }
+        }
+        if (::write(fds[1], why.data(), why.size()) != static_cast<ssize_t>(why.size())) ::_exit(4);
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string why;
+    char buf[512];
+    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
+        why.append(buf, static_cast<std::size_t>(n));
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    return why;
+}
+
+std::set<std::string> Names(const fs::path& dir)
+{
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir))
+        names.insert(e.path().filename().string());
+    return names;
+}
+
+// A file is replaced only once all of it was written: a failure part way (the
+// file size limit standing in for a full disk) or an abandoned file leaves the
+// earlier file, and no temporary file, behind. A symbolic link is written
+// through: the file it points at is replaced and the link stays.
+TEST_F(Writers, ReplacedOnlyWhenComplete)
+{
+    enum Setup { Absent, Regular, Link, Dangling };
+    constexpr std::size_t Small = 3000, Big = 3 << 20; // Big passes the buffer and the limit
+    constexpr rlim_t Limit = 64 << 10;
+    const std::string kept = "the earlier file is left as it was.";
+    const std::string none = "no file was created.";
+    struct Case {
+        const char* what;
+        Setup setup;
+        std::size_t size;
+        rlim_t limit;
+        bool close;
+        std::string tail; // end of the message; empty for success
+    } cases[] = {
+        {"new file", Absent, Small, 0, true, ""},
+        {"new file, write fails", Absent, Big, Limit, true, none},
+        {"new file, abandoned", Absent, Small, 0, false, "abandoned"},
+        {"replace", Regular, Big, 0, true, ""},
+        {"replace, write fails", Regular, Big, Limit, true, kept},
+        {"replace, abandoned", Regular, Small, 0, false, "abandoned"},
+        {"through a link", Link, Small, 0, true, ""},
+        {"through a link, write fails", Link, Big, Limit, true, kept},
+        {"through a dangling link", Dangling, Small, 0, true, ""},
+        {"through a dangling link, write fails", Dangling, Big, Limit, true, none},
+    };
+    const std::string old = Content(500, 'o');
+    const std::string out = PathOf("out.txt"), real = PathOf("real.txt");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(Dir);
+        fs::create_directories(Dir);
+        // The file whose content is at stake: out.txt itself, or what its link points at.
+        const std::string& file = c.setup == Link || c.setup == Dangling ? real : out;
+        if (c.setup == Regular || c.setup == Link) std::ofstream(file, std::ios::binary) << old;
+        if (c.setup == Link || c.setup == Dangling) fs::create_symlink("real.txt", out);
+        const bool existed = fs::exists(file);
+
+        const std::string why = WriteInChild(out, c.size, c.limit, c.close);
+        const bool ok = c.tail.empty();
+        if (ok)
+            EXPECT_EQ(why, "");
+        else if (c.close)
+            EXPECT_EQ(why, "Error while writing the file '" + out + "' (File too large); " + c.tail);
+        else
+            EXPECT_EQ(why, c.tail);
+
+        if (ok)
+            EXPECT_EQ(Slurp(file), Content(c.size, 'n'));
+        else if (existed)
+            EXPECT_EQ(Slurp(file), old);
+        else
+            EXPECT_FALSE(fs::exists(file));
+        if (c.setup == Link || c.setup == Dangling) {
+            EXPECT_TRUE(fs::is_symlink(out));
+            EXPECT_EQ(fs::read_symlink(out), "real.txt");
+        }
+        // Nothing else in the folder: no temporary file is left.
+        std::set<std::string> expected;
+        if (c.setup != Absent) expected.insert("out.txt");
+        if (fs::exists(real)) expected.insert("real.txt");
+        if (c.setup == Absent && ok) expected.insert("out.txt");
+        EXPECT_EQ(Names(Dir), expected);
+    }
+}
+
+// A new file gets the mode a plain create gives; a replaced one keeps its own.
+// A name near the longest a folder allows still finds room for its temporary.
+TEST_F(Writers, ReplacedFileKeepsItsMode)
+{
+    const mode_t mask = ::umask(022);
+    const std::string fresh = PathOf("fresh.txt"), kept = PathOf("kept.txt");
+    std::ofstream(kept) << "old";
+    fs::permissions(kept, fs::perms::owner_read | fs::perms::owner_write);
+    for (const std::string& path : {fresh, kept}) {
+        cOutputFile f;
+        ASSERT_EQ(f.Create(path.c_str()), "");
+        f.Write("new", 3);
+        EXPECT_EQ(f.Close(), "");
+        EXPECT_EQ(Slurp(path), "new");
+    }
+    struct stat st;
+    ASSERT_EQ(::stat(fresh.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    ASSERT_EQ(::stat(kept.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    ::umask(mask);
+
+    const std::string longName = PathOf(std::string(250, 'L').c_str());
+    EXPECT_EQ(WriteInChild(longName, 1000, 0), "");
+    EXPECT_EQ(Slurp(longName), Content(1000, 'n'));
+    EXPECT_EQ(Names(Dir).size(), 3u);
 }
 
 } // namespace

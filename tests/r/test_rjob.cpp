@@ -15,7 +15,9 @@
 #include <QTimer>
 
 #include <csignal>
+#include <sys/resource.h>
 #include <sys/types.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using rtest::ReadFile;
@@ -185,6 +187,52 @@ TEST(RJobRun, ScriptThatCannotBeWrittenRunsNothing)
               cRJobStatus::CannotWrite);
     EXPECT_FALSE(QFileInfo::exists(log));
     qunsetenv("KORVALENT_TEST_LOG");
+}
+
+// The user's R script and the job script replace earlier ones only once
+// written whole: with the file size limit standing in for a full disk, both
+// writes fail and leave the earlier files, and no temporary file, behind.
+TEST(RJobRun, ScriptsAreReplacedOnlyWhenWrittenWhole)
+{
+    QTemporaryDir tmp;
+    const QString scripts = ScriptsFolder(tmp.path());
+    const QString rScript = ScriptsFile(tmp.path(), "temp.rdatanorm.r");
+    const QString jobScript = ScriptsFile(tmp.path(), JobScriptName());
+    WriteFile(rScript, "earlier R script\r\n");
+    WriteFile(jobScript, "earlier job\n");
+    const QString text = QString("x <- 1\n").repeated(2000);
+
+    // In a child: the limit is the process's. Bit 0: the R script was
+    // written, bit 1: the job script was.
+    const auto writeBoth = [&](rlim_t limit) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::alarm(30);
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit rl{limit, limit};
+            if (limit && ::setrlimit(RLIMIT_FSIZE, &rl) != 0) ::_exit(8);
+            int written = SaveLinesCrLf(rScript, text) ? 1 : 0;
+            cRJobRunner* runner =
+                PrepareBatchJob(NetworkJob(tmp.path()), tmp.path(), "/usr/lib/R/bin", nullptr, nullptr);
+            if (runner) written |= 2;
+            delete runner;
+            ::_exit(written);
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+
+    EXPECT_EQ(writeBoth(16), 0);
+    EXPECT_EQ(ReadFile(rScript), "earlier R script\r\n");
+    EXPECT_EQ(ReadFile(jobScript), "earlier job\n");
+    const QStringList both = {JobScriptName(), "temp.rdatanorm.r"};
+    EXPECT_EQ(QDir(scripts).entryList(QDir::Files | QDir::Hidden, QDir::Name), both);
+
+    EXPECT_EQ(writeBoth(0), 3);
+    EXPECT_EQ(ReadFile(rScript), QByteArray("x <- 1\r\n").repeated(2000) + "\r\n");
+    EXPECT_TRUE(ReadFile(jobScript).contains("cd '" + tmp.path().toLocal8Bit() + "' || exit 1\n"));
+    EXPECT_EQ(QDir(scripts).entryList(QDir::Files | QDir::Hidden, QDir::Name), both);
 }
 
 namespace {
