@@ -76,10 +76,19 @@ QString ShellQuote(const QString& text)
     return QLatin1Char('\'') + q + QLatin1Char('\'');
 }
 
-QStringList JobScriptLines(const cRJob& job, const QString& startFolder, const QString& rFolder)
+QString RBatchCommand(const QString& rFolder, const QString& script)
 {
     // R's home is the parent of the folder that holds the front end; the front end needs it set.
     const QString rHome = QDir::cleanPath(rFolder + QStringLiteral("/.."));
+    // BATCH alone would restore a workspace left in the folder (running any .First in it) and
+    // save the job's whole workspace there afterwards.
+    return QStringLiteral("R_HOME=") + ShellQuote(rHome) + QLatin1Char(' ') +
+           ShellQuote(RcmdPath(NativeSeparators(rFolder))) +
+           QStringLiteral(" BATCH --no-restore --no-save ") + ShellQuote(script);
+}
+
+QStringList JobScriptLines(const cRJob& job, const QString& startFolder, const QString& rFolder)
+{
     // Labels are constant texts; the variable parts are expanded inside double quotes (never
     // re-read as commands) and printed with printf, which, unlike echo, prints them as they are.
     const auto show = [](const QString& label, const char* var) {
@@ -104,9 +113,7 @@ QStringList JobScriptLines(const cRJob& job, const QString& startFolder, const Q
         show(job.OutLine, "KORVALENT_DATANAMEOUT"),
         QStringLiteral("echo ."),
         QStringLiteral("echo 'Please, wait while the script is processing your data...'"),
-        QStringLiteral("R_HOME=") + ShellQuote(rHome) + QLatin1Char(' ') +
-            ShellQuote(RcmdPath(NativeSeparators(rFolder))) + QStringLiteral(" BATCH ") +
-            ShellQuote(job.Script),
+        RBatchCommand(rFolder, job.Script),
     };
 }
 

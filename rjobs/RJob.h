@@ -39,6 +39,10 @@ QString JobScriptName();
 // The text as one single-quoted shell word: nothing inside it is expanded or run.
 QString ShellQuote(const QString& text);
 
+// The shell command that runs R's front end in rFolder in BATCH mode on script (a path relative to
+// the folder it runs in), with R's home set and no workspace restored or saved.
+QString RBatchCommand(const QString& rFolder, const QString& script);
+
 // The 18 lines of the job script: the three exported variables, the folder change, the banner
 // and R's front end called in BATCH mode on the job's script. rFolder is the folder of the front
 // end, whose parent is R's home folder.

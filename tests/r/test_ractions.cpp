@@ -12,6 +12,7 @@
 
 #include <QDirIterator>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <cmath>
@@ -150,7 +151,7 @@ TEST(RPreprocessing, DefaultScriptNormalizesArraysAndTheResultIsLoaded)
     ASSERT_EQ(bat.size(), 18);
     EXPECT_EQ(bat[0], "export KORVALENT_DATAPATH='" + tmp.path() + "/data'");
     EXPECT_EQ(bat[17], "R_HOME='" + QDir::cleanPath(rFolder + "/..") + "' '" + rFolder +
-                           "/Rcmd' BATCH 'scripts/temp.rdatanorm.r'");
+                           "/Rcmd' BATCH --no-restore --no-save 'scripts/temp.rdatanorm.r'");
 }
 
 TEST(RPreprocessing, FailuresLeaveTheDataAlone)
@@ -228,6 +229,48 @@ TEST(RPreprocessing, FailuresLeaveTheDataAlone)
     EXPECT_TRUE(
         w.Messages[0].startsWith("Error|Cannot write the file '" + start + "/scripts/temp.rdatanorm.r'"));
     EXPECT_TRUE(w.Loaded.isEmpty());
+}
+
+TEST(RPreprocessing, NoWorkspaceIsRestoredOrSaved)
+{
+    REQUIRE_R(rFolder);
+    QTemporaryDir tmp;
+    const QString start = tmp.path() + "/program";
+    rtest::MakeStartFolder(start, false);
+    const QString table = tmp.path() + "/data/table.txt";
+    WriteFile(table, SmallTable);
+    // A workspace whose .First would run before the user's script, where the job runs and in the
+    // scripts folder.
+    const QString marker = tmp.path() + "/first-ran";
+    const QStringList folders = {start, start + "/scripts"};
+    for (const QString& folder : folders) {
+        QProcess r;
+        r.start(rFolder + "/Rscript", {"-e", ".First <- function() writeLines('ran', '" + marker +
+                                                 "'); save(.First, file = '" + folder + "/.RData')"});
+        ASSERT_TRUE(r.waitForFinished(60000));
+        ASSERT_EQ(r.exitCode(), 0) << r.readAll().constData();
+    }
+    const QByteArray planted = ReadFile(start + "/.RData");
+    ASSERT_FALSE(planted.isEmpty());
+    ASSERT_FALSE(QFileInfo::exists(marker));
+
+    EngineWindow w;
+    w.RFolder = rFolder;
+    ASSERT_TRUE(w.Load(table));
+    cRHost h = w.Host(start);
+    rtest::WaitForJob(btRProcessingClick(h, nullptr));
+    EXPECT_TRUE(w.Messages.isEmpty()) << w.Messages.join("\n").toStdString();
+    EXPECT_EQ(w.Loaded.size(), 1);
+    EXPECT_FALSE(QFileInfo::exists(marker)) << "a planted workspace ran its .First";
+    EXPECT_EQ(ReadFile(start + "/.RData"), planted) << "the job saved its workspace over it";
+
+    // Without a workspace there, the job leaves none behind.
+    for (const QString& folder : folders)
+        QFile::remove(folder + "/.RData");
+    rtest::WaitForJob(btRProcessingClick(h, nullptr));
+    EXPECT_EQ(w.Loaded.size(), 2);
+    for (const QString& folder : folders)
+        EXPECT_FALSE(QFileInfo::exists(folder + "/.RData")) << folder.toStdString();
 }
 
 TEST(RPreprocessing, HostileFolderAndFileNamesStayHarmless)
@@ -319,7 +362,8 @@ TEST(RNetwork, LayoutIsReadBackIntoTheViewAndTheFilesGo)
     ASSERT_TRUE(view.ShowsNetwork());
     EXPECT_EQ(dlg.mBat->toPlainText().split('\n').value(17), "R_HOME='" + QDir::cleanPath(rFolder + "/..") +
                                                                  "' '" + rFolder +
-                                                                 "/Rcmd' BATCH 'scripts/genes2pca.r'");
+                                                                 "/Rcmd' BATCH --no-restore --no-save "
+                                                                 "'scripts/genes2pca.r'");
 
     // One node per co-expressed gene, in gene order, coloured by its pattern.
     const cScene3D& s = view.Scene;

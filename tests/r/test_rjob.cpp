@@ -54,7 +54,8 @@ TEST(RJobText, BothJobsLineByLine)
              "printf '%s\\n' \"Output data file:      $KORVALENT_DATANAMEOUT\"",
              "echo .",
              "echo 'Please, wait while the script is processing your data...'",
-             "R_HOME='/usr/lib/R' '/usr/lib/R/bin/Rcmd' BATCH 'scripts/temp.rdatanorm.r'",
+             "R_HOME='/usr/lib/R' '/usr/lib/R/bin/Rcmd' BATCH --no-restore --no-save "
+             "'scripts/temp.rdatanorm.r'",
          }},
         {NetworkJob(start),
          {
@@ -75,7 +76,7 @@ TEST(RJobText, BothJobsLineByLine)
              "printf '%s\\n' \"Output data file (temp): $KORVALENT_DATANAMEOUT\"",
              "echo .",
              "echo 'Please, wait while the script is processing your data...'",
-             "R_HOME='/usr/lib/R' '/usr/lib/R/bin/Rcmd' BATCH 'scripts/genes2pca.r'",
+             "R_HOME='/usr/lib/R' '/usr/lib/R/bin/Rcmd' BATCH --no-restore --no-save 'scripts/genes2pca.r'",
          }},
     };
     for (const Case& c : cases) {
@@ -112,7 +113,7 @@ namespace {
 // arguments, the three variables and its working folder.
 const char* FakeRcmd =
     "#!/bin/sh\n"
-    "printf '%s\\0' \"$R_HOME\" \"$#\" \"$1\" \"$2\" \"$KORVALENT_DATAPATH\" "
+    "printf '%s\\0' \"$R_HOME\" \"$#\" \"$1\" \"$2\" \"$3\" \"$4\" \"$KORVALENT_DATAPATH\" "
     "\"$KORVALENT_DATANAMEIN\" \"$KORVALENT_DATANAMEOUT\" \"$(pwd)\" > \"$KORVALENT_TEST_LOG\"\n";
 
 } // namespace
@@ -148,15 +149,17 @@ TEST(RJobRun, HostileNamesReachTheJobIntactAndRunNothing)
                                            rHome + "/bin", &mBat, nullptr);
         ASSERT_EQ(st, cRJobStatus::Finished) << name.toStdString();
         const QList<QByteArray> got = ReadFile(log).split('\0');
-        ASSERT_GE(got.size(), 8) << name.toStdString();
+        ASSERT_GE(got.size(), 10) << name.toStdString();
         EXPECT_EQ(QString::fromLocal8Bit(got[0]), rHome);
-        EXPECT_EQ(got[1], "2");
+        EXPECT_EQ(got[1], "4");
         EXPECT_EQ(got[2], "BATCH");
-        EXPECT_EQ(got[3], "scripts/temp.rdatanorm.r");
-        EXPECT_EQ(QString::fromLocal8Bit(got[4]), data);
-        EXPECT_EQ(QString::fromLocal8Bit(got[5]), name + ".txt");
-        EXPECT_EQ(QString::fromLocal8Bit(got[6]), "out " + name);
-        EXPECT_EQ(QString::fromLocal8Bit(got[7]), start);
+        EXPECT_EQ(got[3], "--no-restore");
+        EXPECT_EQ(got[4], "--no-save");
+        EXPECT_EQ(got[5], "scripts/temp.rdatanorm.r");
+        EXPECT_EQ(QString::fromLocal8Bit(got[6]), data);
+        EXPECT_EQ(QString::fromLocal8Bit(got[7]), name + ".txt");
+        EXPECT_EQ(QString::fromLocal8Bit(got[8]), "out " + name);
+        EXPECT_EQ(QString::fromLocal8Bit(got[9]), start);
         // mBat holds the script that ran.
         EXPECT_EQ(mBat.toPlainText() + "\n", QString::fromLocal8Bit(ReadFile(start + "/scripts/run.sh")));
     }
