@@ -4,6 +4,7 @@
 
 #include "ui/Job.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QProcess>
@@ -66,7 +67,8 @@ enum class cRJobStatus {
 // Runs one job script as a job: Start returns at once, the end comes as finished() (also after a
 // cancel) or failed() when the shell cannot be started. While it runs, a small window-modal
 // dialog ("dlgRJob") shows the job's output and offers Cancel, which ends the whole process group
-// (the shell, R's front end and R itself).
+// (the shell, R's front end, R itself and whatever they started): SIGTERM first, SIGKILL to the
+// group after a grace period, and finished() only once no process of the group is left.
 class cRJobRunner : public cJob {
     Q_OBJECT
   public:
@@ -85,12 +87,17 @@ class cRJobRunner : public cJob {
     // The runner of the job now running, if any (one job at a time).
     static cRJobRunner* Active();
 
+    // The grace period between SIGTERM and SIGKILL on Cancel; tests shorten it.
+    int GraceMs = 2000;
+
   signals:
     void started();
 
   private:
     void KillGroup(int signal);
     void ProcessEnded();
+    // Finishes a cancelled job once its process group is empty (polled, never waited for).
+    void AwaitGroupEnd();
 
     QString ScriptPath, WorkFolder;
     QPointer<QWidget> Window;
@@ -98,6 +105,9 @@ class cRJobRunner : public cJob {
     class QDialog* Dialog = nullptr;
     class QPlainTextEdit* OutputView = nullptr;
     class QTimer* ShowLater = nullptr;
+    class QTimer* GroupPoll = nullptr;
+    qint64 Pgid = 0;         // the shell's pid, which is also the id of the job's process group
+    QElapsedTimer SinceKill; // started when SIGKILL went to the group
     QString Transcript;
     int Code = -1;
     cRJobStatus State = cRJobStatus::Running;

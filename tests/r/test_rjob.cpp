@@ -14,7 +14,9 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
+#include <memory>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -250,6 +252,54 @@ TEST(RJobRun, WindowStaysResponsiveAndCancelEndsTheWholeJob)
     }
     EXPECT_TRUE(gone) << "the front end or its child outlived the cancel";
     EXPECT_EQ(cRJobRunner::Active(), nullptr);
+}
+
+TEST(RJobRun, CancelEndsOnlyWhenAChildThatIgnoresTermIsGone)
+{
+    QTemporaryDir tmp;
+    rtest::MakeStartFolder(tmp.path(), false);
+    // A child that ignores SIGTERM outlives the shells above it, and writes its output late. It
+    // tells its pid once it ignores the signal.
+    WriteFile(tmp.path() + "/R/bin/Rcmd",
+              "#!/bin/sh\n"
+              "sh -c 'trap \"\" TERM; echo $$ > \"$KORVALENT_DATAPATH/child\"; sleep 3; "
+              "echo late > \"$KORVALENT_DATAPATH/late\"' &\n"
+              "wait\n",
+              true);
+    std::unique_ptr<cRJobRunner> runner(PrepareBatchJob(PreprocessingJob(tmp.path(), "in", "out"), tmp.path(),
+                                                        tmp.path() + "/R/bin", nullptr, nullptr));
+    ASSERT_NE(runner, nullptr);
+    runner->GraceMs = 300;
+    pid_t child = 0;
+    bool childGoneAtEnd = false;
+    QObject::connect(runner.get(), &cJob::finished,
+                     [&] { childGoneAtEnd = child > 0 && ProcessGone(child); });
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(20);
+
+    QElapsedTimer clock;
+    clock.start();
+    runner->Start();
+    while (child == 0 && clock.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+        child = ReadFile(tmp.path() + "/child").trimmed().toInt();
+    }
+    ASSERT_GT(child, 0);
+    QElapsedTimer cancel;
+    cancel.start();
+    const int ticksBefore = ticks;
+    runner->Cancel();
+    ASSERT_TRUE(rtest::WaitForJob(runner.get()));
+    EXPECT_EQ(runner->Status(), cRJobStatus::Cancelled);
+    EXPECT_TRUE(childGoneAtEnd) << "the job was reported stopped while its child still ran";
+    EXPECT_GE(cancel.elapsed(), 300);  // it waited for the kill after the grace period
+    EXPECT_GT(ticks - ticksBefore, 5); // and the event loop ran meanwhile
+    EXPECT_EQ(cRJobRunner::Active(), nullptr);
+    // Past the moment the child would have written its file.
+    QThread::msleep(std::max<qint64>(0, 4000 - clock.elapsed()));
+    EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/late"));
 }
 
 TEST(RJobRun, TheJobsOutputIsKept)
