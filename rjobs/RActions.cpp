@@ -242,17 +242,21 @@ cJob* btNetworkClick(cRHost& h, TfmRParam* dialog, TfmScr3D* view)
         // The layout is read before the job's files go.
         const cExprData* data = j.Host.Data();
         const cCEMatrix* matrix = j.Host.Matrix();
+        QString why = QStringLiteral("the table or the matrix is gone");
         std::optional<cNetworkLayout> layout;
-        if (data) layout = ReadPcaLayout(output, *data);
+        if (data && matrix) layout = ReadPcaLayout(output, *data, &why);
         QFile::remove(jobScript);
         QFile::remove(input);
         QFile::remove(output);
+        if (!layout) {
+            // A scene made up in its place would pass for the user's network.
+            Message(j.Host, QStringLiteral("Error"),
+                    QStringLiteral("The network layout could not be read: ") + why + QLatin1Char('.'));
+            return j.End();
+        }
         j.End([target, layout, data, matrix] {
             if (!target) return;
-            if (layout && data && matrix)
-                target->ShowNetwork(*layout, *data, *matrix);
-            else
-                target->ShowGeneratedScene();
+            target->ShowNetwork(*layout, *data, *matrix);
             target->show();
             target->raise();
             target->activateWindow();
@@ -261,10 +265,14 @@ cJob* btNetworkClick(cRHost& h, TfmRParam* dialog, TfmScr3D* view)
     return StartAction(h, job);
 }
 
-std::optional<cNetworkLayout> ReadPcaLayout(const QString& path, const cExprData& data)
+std::optional<cNetworkLayout> ReadPcaLayout(const QString& path, const cExprData& data, QString* why)
 {
+    const auto fail = [why](const QString& reason) -> std::optional<cNetworkLayout> {
+        if (why) *why = reason;
+        return std::nullopt;
+    };
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
+    if (!f.open(QIODevice::ReadOnly)) return fail(QStringLiteral("cannot open '%1'").arg(path));
     const auto fields = [](QByteArray line) {
         if (line.endsWith('\n')) line.chop(1);
         if (line.endsWith('\r')) line.chop(1);
@@ -273,31 +281,67 @@ std::optional<cNetworkLayout> ReadPcaLayout(const QString& path, const cExprData
             if (p.size() >= 2 && p.startsWith('"') && p.endsWith('"')) p = p.mid(1, p.size() - 2);
         return parts;
     };
+    // Shown in a message: tabs made visible, and a runaway line cut short.
+    const auto shown = [](const QList<QByteArray>& parts) {
+        QString text = QString::fromLocal8Bit(parts.join(' '));
+        if (text.size() > 80) text = text.left(77) + QStringLiteral("...");
+        return text;
+    };
+    const auto isCoexpressed = [&data](int g) { return data.nCE && data.nCE[g] > 0; };
+    int expected = 0;
+    for (int g = 0; g < data.nGenes; ++g)
+        expected += isCoexpressed(g);
+
+    if (f.atEnd()) return fail(QStringLiteral("the file is empty"));
     const QList<QByteArray> header = fields(f.readLine());
-    if (header != QList<QByteArray>{"ID", "PC1", "PC2", "PC3"}) return std::nullopt;
+    if (header != QList<QByteArray>{"ID", "PC1", "PC2", "PC3"})
+        return fail(QStringLiteral("the first line is \"%1\", not the header ID, PC1, PC2, PC3 "
+                                   "separated by tabs")
+                        .arg(shown(header)));
 
     cNetworkLayout layout;
-    int g = 0;
+    int g = 0, lineNo = 1;
+    static const char* const axis[3] = {"PC1", "PC2", "PC3"};
     while (!f.atEnd()) {
         const QByteArray raw = f.readLine();
+        ++lineNo;
         if (raw.trimmed().isEmpty()) continue;
         const QList<QByteArray> parts = fields(raw);
-        while (g < data.nGenes && !(data.nCE && data.nCE[g] > 0))
+        while (g < data.nGenes && !isCoexpressed(g))
             ++g;
-        if (parts.size() != 4 || g >= data.nGenes || parts[0] != QByteArray(data.GeneID[g]))
-            return std::nullopt;
+        if (parts.size() != 4)
+            return fail(QStringLiteral("line %1 (\"%2\") has %3 fields, not 4")
+                            .arg(lineNo)
+                            .arg(shown(parts))
+                            .arg(parts.size()));
+        if (g >= data.nGenes)
+            return fail(QStringLiteral("line %1 names the gene '%2', but the table has only %3 "
+                                       "co-expressed genes")
+                            .arg(lineNo)
+                            .arg(QString::fromLocal8Bit(parts[0]))
+                            .arg(expected));
+        if (parts[0] != QByteArray(data.GeneID[g]))
+            return fail(QStringLiteral("line %1 names the gene '%2' where the table's co-expressed genes "
+                                       "have '%3'")
+                            .arg(lineNo)
+                            .arg(QString::fromLocal8Bit(parts[0]), QString::fromLocal8Bit(data.GeneID[g])));
         double v[3];
         for (int k = 0; k < 3; ++k) {
             bool ok = false;
             v[k] = parts[k + 1].trimmed().toDouble(&ok);
-            if (!ok || !std::isfinite(v[k])) return std::nullopt;
+            if (!ok || !std::isfinite(v[k]))
+                return fail(QStringLiteral("line %1: %2 of '%3' is \"%4\", not a finite number")
+                                .arg(lineNo)
+                                .arg(QLatin1String(axis[k]), QString::fromLocal8Bit(parts[0]),
+                                     QString::fromLocal8Bit(parts[k + 1])));
         }
         layout.Genes.push_back(g);
         layout.Positions.emplace_back(v[0], v[1], v[2]);
         ++g;
     }
-    while (g < data.nGenes && !(data.nCE && data.nCE[g] > 0))
-        ++g;
-    if (g != data.nGenes) return std::nullopt; // fewer lines than co-expressed genes
+    if (static_cast<int>(layout.Genes.size()) != expected)
+        return fail(QStringLiteral("it places %1 genes, but the table has %2 co-expressed genes")
+                        .arg(layout.Genes.size())
+                        .arg(expected));
     return layout;
 }

@@ -58,5 +58,6 @@ cJob* btNetworkClick(cRHost& host, TfmRParam* dialog, TfmScr3D* view);
 
 // Reads the layout written by genes2pca.r: a header "ID\tPC1\tPC2\tPC3" and one line per gene with
 // nCE > 0, in gene order, with that gene's ID. Empty when the file is missing or does not match
-// the table.
-std::optional<cNetworkLayout> ReadPcaLayout(const QString& path, const cExprData& data);
+// the table; why (when given) then says what is wrong, worded to follow "cannot be read: ".
+std::optional<cNetworkLayout> ReadPcaLayout(const QString& path, const cExprData& data,
+                                            QString* why = nullptr);

@@ -463,25 +463,41 @@ TEST(RNetwork, FailuresAndChecks)
         EXPECT_FALSE(view.ShowsNetwork());
     }
 
-    // A result the view cannot use: the generated scene is shown, and the files go.
-    QDir(start).removeRecursively();
-    rtest::MakeStartFolder(start, false);
-    WriteFile(start + "/scripts/genes2pca.r",
-              "f <- file.path(Sys.getenv('KORVALENT_DATAPATH'), Sys.getenv('KORVALENT_DATANAMEOUT'))\n"
-              "writeLines('not a layout', f)\n");
-    EngineWindow w;
-    w.RFolder = rFolder;
-    ASSERT_TRUE(w.Load(table));
-    SetPairs(w);
-    cRHost h = w.Host(start);
-    TfmScr3D view;
-    const std::size_t generatedNodes = view.Scene.Nodes.size();
-    rtest::WaitForJob(btNetworkClick(h, nullptr, &view));
-    EXPECT_TRUE(w.Messages.isEmpty());
-    EXPECT_TRUE(view.isVisible());
-    EXPECT_FALSE(view.ShowsNetwork());
-    EXPECT_EQ(view.Scene.Nodes.size(), generatedNodes);
-    EXPECT_EQ(Entries(start + "/scripts"), QStringList{"genes2pca.r"});
+    // A result that is not a layout: the reason in a message, the view not opened (no made-up scene
+    // passes for the network), and the files go.
+    struct Bad {
+        const char* what;
+        const char* write; // R lines writing the layout to f
+        QString reason;
+    } bad[] = {
+        {"not a layout", "writeLines('not a layout', f)",
+         "the first line is \"not a layout\", not the header ID, PC1, PC2, PC3 separated by tabs"},
+        {"another gene", "writeLines(c('ID\\tPC1\\tPC2\\tPC3', 'g1\\t1\\t2\\t3', 'g3\\t1\\t2\\t3'), f)",
+         "line 3 names the gene 'g3' where the table's co-expressed genes have 'g2'"},
+        {"a value", "writeLines(c('ID\\tPC1\\tPC2\\tPC3', 'g1\\t1\\tNaN\\t3'), f)",
+         "line 2: PC2 of 'g1' is \"NaN\", not a finite number"},
+    };
+    for (const Bad& b : bad) {
+        SCOPED_TRACE(b.what);
+        QDir(start).removeRecursively();
+        rtest::MakeStartFolder(start, false);
+        WriteFile(start + "/scripts/genes2pca.r",
+                  QByteArray("f <- file.path(Sys.getenv('KORVALENT_DATAPATH'), "
+                             "Sys.getenv('KORVALENT_DATANAMEOUT'))\n") +
+                      b.write + "\n");
+        EngineWindow w;
+        w.RFolder = rFolder;
+        ASSERT_TRUE(w.Load(table));
+        SetPairs(w);
+        cRHost h = w.Host(start);
+        TfmScr3D view;
+        rtest::WaitForJob(btNetworkClick(h, nullptr, &view));
+        EXPECT_EQ(w.Messages, QStringList{"Error|The network layout could not be read: " + b.reason + "."});
+        EXPECT_FALSE(view.isVisible());
+        EXPECT_FALSE(view.ShowsNetwork());
+        EXPECT_EQ(Entries(start + "/scripts"), QStringList{"genes2pca.r"});
+        EXPECT_EQ(w.BusyDepth, 0);
+    }
 }
 
 TEST(RNetwork, NoCoexpressedGeneGivesAnEmptyLayout)
@@ -517,31 +533,46 @@ TEST(RNetwork, ReadingTheLayoutFile)
     struct Case {
         const char* what;
         QByteArray text;
-        bool ok;
+        QString why; // empty: the layout is read
     } cases[] = {
-        {"plain", "ID\tPC1\tPC2\tPC3\ng1\t1\t2\t3\ng2\t-1\t0\t0.5\ng6\t1e-3\t0\t0\n", true},
+        {"plain", "ID\tPC1\tPC2\tPC3\ng1\t1\t2\t3\ng2\t-1\t0\t0.5\ng6\t1e-3\t0\t0\n", ""},
         {"CR LF and quotes",
-         "\"ID\"\t\"PC1\"\t\"PC2\"\t\"PC3\"\r\n\"g1\"\t1\t2\t3\r\ng2\t-1\t0\t0.5\r\ng6\t0\t0\t0\r\n", true},
-        {"trailing empty line", "ID\tPC1\tPC2\tPC3\ng1\t1\t2\t3\ng2\t-1\t0\t0.5\ng6\t0\t0\t0\n\n", true},
-        {"other header", "ID\tX\tY\tZ\ng1\t1\t2\t3\ng2\t-1\t0\t0.5\ng6\t0\t0\t0\n", false},
-        {"a gene missing", "ID\tPC1\tPC2\tPC3\ng1\t1\t2\t3\ng6\t0\t0\t0\n", false},
+         "\"ID\"\t\"PC1\"\t\"PC2\"\t\"PC3\"\r\n\"g1\"\t1\t2\t3\r\ng2\t-1\t0\t0.5\r\ng6\t0\t0\t0\r\n", ""},
+        {"trailing empty line", "ID\tPC1\tPC2\tPC3\ng1\t1\t2\t3\ng2\t-1\t0\t0.5\ng6\t0\t0\t0\n\n", ""},
+        {"other header", "ID\tX\tY\tZ\ng1\t1\t2\t3\ng2\t-1\t0\t0.5\ng6\t0\t0\t0\n",
+         "the first line is \"ID X Y Z\", not the header ID, PC1, PC2, PC3 separated by tabs"},
+        {"a gene missing", "ID\tPC1\tPC2\tPC3\ng1\t1\t2\t3\ng6\t0\t0\t0\n",
+         "line 3 names the gene 'g6' where the table's co-expressed genes have 'g2'"},
         {"one line too many", "ID\tPC1\tPC2\tPC3\ng1\t1\t2\t3\ng2\t-1\t0\t0.5\ng6\t0\t0\t0\ng7\t0\t0\t0\n",
-         false},
-        {"not a number", "ID\tPC1\tPC2\tPC3\ng1\t1\t2\t3\ng2\tNA\t0\t0.5\ng6\t0\t0\t0\n", false},
-        {"infinite", "ID\tPC1\tPC2\tPC3\ng1\t1\t2\t3\ng2\tInf\t0\t0.5\ng6\t0\t0\t0\n", false},
-        {"three columns", "ID\tPC1\tPC2\tPC3\ng1\t1\t2\ng2\t-1\t0\t0.5\ng6\t0\t0\t0\n", false},
-        {"empty file", "", false},
+         "line 5 names the gene 'g7', but the table has only 3 co-expressed genes"},
+        {"too few lines", "ID\tPC1\tPC2\tPC3\ng1\t1\t2\t3\ng2\t-1\t0\t0.5\n",
+         "it places 2 genes, but the table has 3 co-expressed genes"},
+        {"not a number", "ID\tPC1\tPC2\tPC3\ng1\t1\t2\t3\ng2\tNA\t0\t0.5\ng6\t0\t0\t0\n",
+         "line 3: PC1 of 'g2' is \"NA\", not a finite number"},
+        {"infinite", "ID\tPC1\tPC2\tPC3\ng1\t1\t2\t3\ng2\t0\t0\tInf\ng6\t0\t0\t0\n",
+         "line 3: PC3 of 'g2' is \"Inf\", not a finite number"},
+        {"three columns", "ID\tPC1\tPC2\tPC3\ng1\t1\t2\ng2\t-1\t0\t0.5\ng6\t0\t0\t0\n",
+         "line 2 (\"g1 1 2\") has 3 fields, not 4"},
+        {"empty file", "", "the file is empty"},
     };
     for (const Case& c : cases) {
         WriteFile(path, c.text);
-        const std::optional<cNetworkLayout> l = ReadPcaLayout(path, d);
-        EXPECT_EQ(l.has_value(), c.ok) << c.what;
-        if (l && c.ok) {
+        QString why = "untouched";
+        const std::optional<cNetworkLayout> l = ReadPcaLayout(path, d, &why);
+        EXPECT_EQ(l.has_value(), c.why.isEmpty()) << c.what;
+        if (l) {
             EXPECT_EQ(l->Genes, (std::vector<int>{0, 1, 5})) << c.what;
             EXPECT_EQ(l->Positions[0].y, 2.0);
+            EXPECT_EQ(why, "untouched") << c.what;
+        } else {
+            EXPECT_EQ(why, c.why) << c.what;
         }
+        // The reason is optional.
+        EXPECT_EQ(ReadPcaLayout(path, d).has_value(), c.why.isEmpty()) << c.what;
     }
-    EXPECT_FALSE(ReadPcaLayout(tmp.path() + "/missing.txt", d).has_value());
+    QString why;
+    EXPECT_FALSE(ReadPcaLayout(tmp.path() + "/missing.txt", d, &why).has_value());
+    EXPECT_EQ(why, "cannot open '" + tmp.path() + "/missing.txt'");
 }
 
 TEST(RNetwork, LayoutScriptHandlesMissingValuesConstantGenesAndCommas)

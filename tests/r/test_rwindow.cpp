@@ -168,6 +168,27 @@ TEST_F(RWindowTest, NetworkShowsTheLaidOutGenes)
     EXPECT_EQ(fmMain->dlgSave.Preset, 0);
 }
 
+TEST_F(RWindowTest, NetworkWithAnUnreadableLayoutSaysWhyAndOpensNoWindow)
+{
+    REQUIRE_R(rFolder);
+    WriteFile(Start + "/scripts/genes2pca.r",
+              "writeLines('ID\\tPC1\\tPC2', file.path(Sys.getenv('KORVALENT_DATAPATH'), "
+              "Sys.getenv('KORVALENT_DATANAMEOUT')))\n");
+    const QString table = Tmp.path() + "/net.txt";
+    WriteFile(table, Table);
+    Load(table);
+    fmMain->edCEThreshold->setText("0.9");
+    Click("btCalcCE");
+    ASSERT_TRUE(
+        QTest::qWaitFor([] { return fmMain->CEMatrix() != nullptr && !fmMain->CalcRunning(); }, 20000));
+    Click("btNetwork");
+    EXPECT_EQ(Messages, QStringList{"Error|The network layout could not be read: the first line is \"ID PC1 "
+                                    "PC2\", not the header ID, PC1, PC2, PC3 separated by tabs."});
+    EXPECT_FALSE(fmScr3D->isVisible());
+    EXPECT_FALSE(fmScr3D->ShowsNetwork());
+    EXPECT_FALSE(fmMain->Computing());
+}
+
 TEST_F(RWindowTest, ClicksWhileAJobWaitsLeaveTheTableAndTheMatrixAlone)
 {
     REQUIRE_R(rFolder);
