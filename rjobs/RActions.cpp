@@ -58,6 +58,28 @@ QString CannotWriteText(const QString& path)
     return QStringLiteral("Cannot write the file '%1'.").arg(path);
 }
 
+// How many lines of R's transcript a failure message shows.
+constexpr int TranscriptLines = 10;
+
+// A failed job's message: the lead, then where R's transcript of this run is and how it ends, or,
+// when R wrote none (it never started), how the job's own output ends.
+QString NoResultText(const QString& lead, const QString& transcript, const cFileStamp& before,
+                     const QString& jobOutput)
+{
+    QString text = lead;
+    if (cFileStamp::Of(transcript).WrittenSince(before)) {
+        text += QStringLiteral("\n\nR's transcript of the job is in %1. It ends with:\n").arg(transcript);
+        text += LastLines(transcript, TranscriptLines);
+        return text;
+    }
+    text += QStringLiteral("\n\nR wrote no transcript of the job (%1).").arg(transcript);
+    QStringList lines = jobOutput.trimmed().split(QLatin1Char('\n'));
+    if (lines.size() > TranscriptLines) lines = lines.mid(lines.size() - TranscriptLines);
+    if (!jobOutput.trimmed().isEmpty())
+        text += QStringLiteral(" The job's output ends with:\n") + lines.join(QLatin1Char('\n'));
+    return text;
+}
+
 } // namespace
 
 void SearchR(cRHost& h)
@@ -127,6 +149,7 @@ class cRActionJob : public cJob {
     }
 
     cRJobStatus Status() const { return Runner->Status(); }
+    QString Output() const { return Runner->Output(); }
     // Ends the job (the window is free again), then runs `then`.
     void End(const std::function<void()>& then = {})
     {
@@ -175,24 +198,26 @@ cJob* btRProcessingClick(cRHost& h, TfmRParam* dialog)
     const QString result = dataPath + QLatin1Char('/') + outName;
     const cFileStamp before = cFileStamp::Of(NativeSeparators(result));
     const QString jobScript = ScriptsFile(h.StartFolder, JobScriptName());
+    const cRJob rJob = PreprocessingJob(dataPath, h.DataFile ? h.DataFile() : QString(), outName);
+    const QString transcript = TranscriptFile(rJob, h.StartFolder);
+    const cFileStamp transcriptBefore = cFileStamp::Of(transcript);
 
     cRJobRunner* runner =
-        PrepareBatchJob(PreprocessingJob(dataPath, h.DataFile ? h.DataFile() : QString(), outName),
-                        h.StartFolder, *h.RFolder, dialog ? dialog->mBat : nullptr, h.Window);
+        PrepareBatchJob(rJob, h.StartFolder, *h.RFolder, dialog ? dialog->mBat : nullptr, h.Window);
     if (!runner) {
         Message(h, QStringLiteral("Error"), CannotWriteText(jobScript));
         return nullptr;
     }
-    auto* job = new cRActionJob(h, runner, 500, [result, before, jobScript](cRActionJob& j) {
+    auto* job = new cRActionJob(h, runner, 500, [=](cRActionJob& j) {
         QFile::remove(jobScript);
         const cRJobStatus status = j.Status();
         if (status == cRJobStatus::Cancelled) return j.End();
         if (status == cRJobStatus::CannotStart ||
             !cFileStamp::Of(NativeSeparators(result)).WrittenSince(before)) {
-            Message(
-                j.Host, QStringLiteral("No resulted file"),
-                QStringLiteral(
-                    "The resulted file cannot be found. Perhaps an error occured when running R-script."));
+            Message(j.Host, QStringLiteral("No resulted file"),
+                    NoResultText(QStringLiteral("The resulted file cannot be found. Perhaps an error occured "
+                                                "when running R-script."),
+                                 transcript, transcriptBefore, j.Output()));
             return j.End();
         }
         cRHost host = j.Host;
@@ -223,20 +248,24 @@ cJob* btNetworkClick(cRHost& h, TfmRParam* dialog, TfmScr3D* view)
     if (h.SaveFilteredPreset)
         h.SaveFilteredPreset(h.StartFolder + QStringLiteral("/scripts/temp.genes4pca.txt"));
 
-    cRJobRunner* runner = PrepareBatchJob(NetworkJob(h.StartFolder), h.StartFolder, *h.RFolder,
-                                          dialog ? dialog->mBat : nullptr, h.Window);
+    const cRJob rJob = NetworkJob(h.StartFolder);
+    const QString transcript = TranscriptFile(rJob, h.StartFolder);
+    const cFileStamp transcriptBefore = cFileStamp::Of(transcript);
+    cRJobRunner* runner =
+        PrepareBatchJob(rJob, h.StartFolder, *h.RFolder, dialog ? dialog->mBat : nullptr, h.Window);
     if (!runner) {
         Message(h, QStringLiteral("Error"), CannotWriteText(jobScript));
         return nullptr;
     }
     QPointer<TfmScr3D> target = view;
-    auto* job = new cRActionJob(h, runner, 100, [input, output, jobScript, target](cRActionJob& j) {
+    auto* job = new cRActionJob(h, runner, 100, [=](cRActionJob& j) {
         const cRJobStatus status = j.Status();
         if (status == cRJobStatus::Cancelled) return j.End();
         if (!QFileInfo(output).isFile()) {
             Message(j.Host, QStringLiteral("No resulted file"),
-                    QStringLiteral("The resulted PCA-file cannot be found. Perhaps an error occured when "
-                                   "running R-script."));
+                    NoResultText(QStringLiteral("The resulted PCA-file cannot be found. Perhaps an error "
+                                                "occured when running R-script."),
+                                 transcript, transcriptBefore, j.Output()));
             return j.End();
         }
         // The layout is read before the job's files go.

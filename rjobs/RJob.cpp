@@ -95,6 +95,29 @@ QString JobScriptName()
     return QStringLiteral("run.sh");
 }
 
+QString TranscriptFile(const cRJob& job, const QString& startFolder)
+{
+    // As BATCH names it: `basename script .R`.Rout, relative to the folder it runs in.
+    QString name = QFileInfo(job.Script).fileName();
+    if (name.endsWith(QStringLiteral(".R")) && name.size() > 2) name.chop(2);
+    return NativeSeparators(startFolder + QLatin1Char('/') + name + QStringLiteral(".Rout"));
+}
+
+QString LastLines(const QString& path, int count)
+{
+    QFile f(path);
+    if (count <= 0 || !f.open(QIODevice::ReadOnly)) return QString();
+    const qint64 tail = 64 * 1024;
+    if (f.size() > tail) f.seek(f.size() - tail);
+    QString text = QString::fromLocal8Bit(f.readAll());
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    while (text.endsWith(QLatin1Char('\n')))
+        text.chop(1);
+    QStringList lines = text.split(QLatin1Char('\n'));
+    if (lines.size() > count) lines = lines.mid(lines.size() - count);
+    return lines.join(QLatin1Char('\n'));
+}
+
 QString ShellQuote(const QString& text)
 {
     QString q = text;

@@ -36,6 +36,12 @@ QString ScriptsFolder(const QString& startFolder);
 QString ScriptsFile(const QString& startFolder, const QString& name);
 // The job script written for every job, "run.sh".
 QString JobScriptName();
+// Where R CMD BATCH writes R's transcript of the job: the script's file name with a final ".R"
+// dropped and ".Rout" appended, in the folder the job runs in (startFolder, not scripts).
+QString TranscriptFile(const cRJob& job, const QString& startFolder);
+// The last count lines of a text file (of its last 64 KiB at most), without the final line break;
+// empty when the file cannot be read.
+QString LastLines(const QString& path, int count);
 
 // The text as one single-quoted shell word: nothing inside it is expanded or run.
 QString ShellQuote(const QString& text);

@@ -167,15 +167,16 @@ TEST(RPreprocessing, FailuresLeaveTheDataAlone)
         const char* what;
         QString script;
         QString out;
-        bool stale; // a file of that name is there from before
-        QString message;
+        bool stale;   // a file of that name is there from before
+        QString said; // in the end of R's transcript, as the message shows it
     } cases[] = {
-        {"script error", "stop('no luck')\n", "data.norm", false, NoResult},
+        {"script error", "stop('no luck')\n", "data.norm", false, "Error: no luck\nExecution halted"},
         {"writes another name", "write.table(1, file.path(Sys.getenv('KORVALENT_DATAPATH'), 'other'))\n",
-         "data.norm", false, NoResult},
-        {"stale result from an earlier run", "stop('no luck')\n", "data.norm", true, NoResult},
-        {"empty output name", DefaultRNormText(), "", false, NoResult},
+         "data.norm", false, "> proc.time()"},
+        {"stale result from an earlier run", "stop('no luck')\n", "data.norm", true, "Error: no luck"},
+        {"empty output name", DefaultRNormText(), "", false, "Execution halted"},
     };
+    const QString transcript = start + "/temp.rdatanorm.r.Rout";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         EngineWindow w;
@@ -188,7 +189,17 @@ TEST(RPreprocessing, FailuresLeaveTheDataAlone)
         if (c.stale) WriteFile(tmp.path() + "/data/data.norm", QByteArray(SmallTable).replace("gene", "old"));
         cRHost h = w.Host(start);
         rtest::WaitForJob(btRProcessingClick(h, nullptr));
-        EXPECT_EQ(w.Messages, QStringList{c.message});
+        // The message says where R's transcript is and shows how it ends.
+        ASSERT_EQ(w.Messages.size(), 1);
+        const QStringList shown = w.Messages[0].split('\n');
+        EXPECT_EQ(shown[0], NoResult);
+        EXPECT_EQ(shown.value(2), "R's transcript of the job is in " + transcript + ". It ends with:");
+        QStringList lines = QString::fromLocal8Bit(rtest::ReadFile(transcript)).split('\n');
+        while (!lines.isEmpty() && lines.last().isEmpty())
+            lines.removeLast();
+        ASSERT_GE(lines.size(), 10);
+        EXPECT_EQ(shown.mid(3), lines.mid(lines.size() - 10));
+        EXPECT_TRUE(w.Messages[0].contains(c.said)) << w.Messages[0].toStdString();
         EXPECT_TRUE(w.Loaded.isEmpty());
         EXPECT_EQ(w.Data.get(), before);
         EXPECT_FALSE(QFileInfo::exists(start + "/scripts/run.sh"));
@@ -271,6 +282,33 @@ TEST(RPreprocessing, NoWorkspaceIsRestoredOrSaved)
     EXPECT_EQ(w.Loaded.size(), 2);
     for (const QString& folder : folders)
         EXPECT_FALSE(QFileInfo::exists(folder + "/.RData")) << folder.toStdString();
+}
+
+TEST(RPreprocessing, FrontEndThatFailsBeforeRStartsShowsTheJobsOutput)
+{
+    QTemporaryDir tmp;
+    const QString start = tmp.path() + "/program";
+    rtest::MakeStartFolder(start, false);
+    const QString table = tmp.path() + "/data/table.txt";
+    WriteFile(table, SmallTable);
+    WriteFile(tmp.path() + "/R/bin/Rcmd", "#!/bin/sh\necho 'cannot find the R binary' >&2\nexit 2\n", true);
+    // A transcript of an earlier run is not this run's.
+    WriteFile(start + "/temp.rdatanorm.r.Rout", "an old transcript\n");
+    EngineWindow w;
+    w.RFolder = tmp.path() + "/R/bin";
+    ASSERT_TRUE(w.Load(table));
+    cRHost h = w.Host(start);
+    rtest::WaitForJob(btRProcessingClick(h, nullptr));
+    ASSERT_EQ(w.Messages.size(), 1);
+    const QString m = w.Messages[0];
+    EXPECT_TRUE(m.startsWith(NoResult + "\n\nR wrote no transcript of the job (" + start +
+                             "/temp.rdatanorm.r.Rout). The job's output ends with:\n"))
+        << m.toStdString();
+    EXPECT_TRUE(
+        m.endsWith("Please, wait while the script is processing your data...\ncannot find the R binary"))
+        << m.toStdString();
+    EXPECT_FALSE(m.contains("an old transcript"));
+    EXPECT_TRUE(w.Loaded.isEmpty());
 }
 
 TEST(RPreprocessing, HostileFolderAndFileNamesStayHarmless)
@@ -457,7 +495,12 @@ TEST(RNetwork, FailuresAndChecks)
         cRHost h = w.Host(start);
         TfmScr3D view;
         rtest::WaitForJob(btNetworkClick(h, nullptr, &view));
-        EXPECT_EQ(w.Messages, QStringList{NoPca});
+        ASSERT_EQ(w.Messages.size(), 1);
+        EXPECT_TRUE(w.Messages[0].startsWith(NoPca + "\n\nR's transcript of the job is in " + start +
+                                             "/genes2pca.r.Rout. It ends with:\n"))
+            << w.Messages[0].toStdString();
+        EXPECT_TRUE(w.Messages[0].contains("Error: no layout\nExecution halted"))
+            << w.Messages[0].toStdString();
         EXPECT_EQ(Entries(start + "/scripts"), (QStringList{"genes2pca.r", "run.sh", "temp.genes4pca.txt"}));
         EXPECT_FALSE(view.isVisible());
         EXPECT_FALSE(view.ShowsNetwork());

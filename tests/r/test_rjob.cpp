@@ -302,6 +302,37 @@ TEST(RJobRun, CancelEndsOnlyWhenAChildThatIgnoresTermIsGone)
     EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/late"));
 }
 
+TEST(RJobText, TranscriptFileAndItsLastLines)
+{
+    EXPECT_EQ(TranscriptFile(PreprocessingJob("/d", "i", "o"), "/p"), "/p/temp.rdatanorm.r.Rout");
+    EXPECT_EQ(TranscriptFile(NetworkJob("/p"), "/p"), "/p/genes2pca.r.Rout");
+    cRJob upper = NetworkJob("/p");
+    upper.Script = "scripts/layout.R"; // BATCH drops a final ".R" only
+    EXPECT_EQ(TranscriptFile(upper, "/p"), "/p/layout.Rout");
+
+    QTemporaryDir tmp;
+    const QString path = tmp.path() + "/t.Rout";
+    QByteArray many;
+    for (int i = 1; i <= 30; ++i)
+        many += "line " + QByteArray::number(i) + "\n";
+    struct Case {
+        QByteArray text;
+        int count;
+        QString last;
+    } cases[] = {
+        {many, 3, "line 28\nline 29\nline 30"},
+        {"one\r\ntwo\r\n\r\n", 10, "one\ntwo"},
+        {"no break", 2, "no break"},
+        {"", 5, ""},
+        {QByteArray(100000, 'x') + "\nend\n", 1, "end"},
+    };
+    for (const Case& c : cases) {
+        WriteFile(path, c.text);
+        EXPECT_EQ(LastLines(path, c.count), c.last) << c.text.left(20).constData();
+    }
+    EXPECT_EQ(LastLines(tmp.path() + "/missing", 3), "");
+}
+
 TEST(RJobRun, TheJobsOutputIsKept)
 {
     QTemporaryDir tmp;

@@ -134,9 +134,14 @@ TEST_F(RWindowTest, PreprocessingReloadsTheResultAndFailuresKeepTheData)
     const cWinExprData* loaded = fmMain->ExprData();
     fmMain->mRNorm->setPlainText("stop('broken on purpose')\n");
     Click("btRProcessing");
-    EXPECT_EQ(Messages,
-              QStringList{"No resulted file|The resulted file cannot be found. Perhaps an error occured "
-                          "when running R-script."});
+    // The message shows where R's transcript is, and R's complaint at its end.
+    ASSERT_EQ(Messages.size(), 1);
+    EXPECT_TRUE(Messages[0].startsWith("No resulted file|The resulted file cannot be found. Perhaps an error "
+                                       "occured when running R-script.\n\nR's transcript of the job is in " +
+                                       Start + "/temp.rdatanorm.r.Rout. It ends with:\n"))
+        << Messages[0].toStdString();
+    EXPECT_TRUE(Messages[0].endsWith("Error: broken on purpose\nExecution halted"))
+        << Messages[0].toStdString();
     EXPECT_EQ(fmMain->ExprData(), loaded);
     EXPECT_EQ(fmMain->lbFileName->text(), "data.norm");
     EXPECT_EQ(rtest::ReadFile(Start + "/scripts/temp.rdatanorm.r"), "stop('broken on purpose')\r\n\r\n");
