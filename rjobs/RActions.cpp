@@ -82,21 +82,32 @@ QString NoResultText(const QString& lead, const QString& transcript, const cFile
 
 } // namespace
 
-void SearchR(cRHost& h)
+cJob* SearchR(cRHost& h)
 {
     *h.RFolder = QString();
-    const cRDiscovery d = DiscoverR(RSearchRoots());
-    if (d.Found) {
-        *h.RFolder = d.RFolder;
-        if (h.Log) h.Log(QStringLiteral("Rcmd is found in a default R folder: ") + d.RFolder);
-        if (h.SetRGlyph) h.SetRGlyph(true);
-        *h.RAvailable = true;
-    } else {
-        if (h.Log)
-            h.Log(QStringLiteral("Cannot find a default R folder. Choose it manualy of use Korvalent without "
-                                 "some functions."));
-        if (h.SetRGlyph) h.SetRGlyph(false);
-    }
+    auto* probe = new cRProbe(RFolderCandidates(RSearchRoots()), h.Window);
+    const cRHost host = h;
+    QObject::connect(probe, &cJob::finished, probe, [probe, host] {
+        probe->deleteLater();
+        if (probe->Cancelled()) return;
+        for (const auto& [folder, why] : probe->Skipped())
+            if (host.Log) host.Log(QStringLiteral("R in %1 is passed over: %2.").arg(folder, why));
+        // The user chose a working R while the check ran: that choice stands.
+        if (*host.RAvailable) return;
+        if (!probe->Folder().isEmpty()) {
+            *host.RFolder = probe->Folder();
+            if (host.Log) host.Log(QStringLiteral("Rcmd is found in a default R folder: ") + probe->Folder());
+            if (host.SetRGlyph) host.SetRGlyph(true);
+            *host.RAvailable = true;
+        } else {
+            if (host.Log)
+                host.Log(QStringLiteral("Cannot find a default R folder. Choose it manualy of use Korvalent "
+                                        "without some functions."));
+            if (host.SetRGlyph) host.SetRGlyph(false);
+        }
+    });
+    probe->Start();
+    return probe;
 }
 
 void btROptionsClick(cRHost& h, TfmRParam* dialog)

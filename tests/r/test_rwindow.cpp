@@ -47,6 +47,8 @@ class RWindowTest : public ::testing::Test {
         FileDialogHook() = [](cFileDialog&, QWidget*) { return false; };
         qunsetenv("KORVALENT_R_ROOTS");
         CreateWindows();
+        // The start-up check of R ends on its own; the tests begin from its outcome.
+        ASSERT_TRUE(QTest::qWaitFor([] { return !fmMain->SearchingR(); }, 30000));
     }
     void TearDown() override
     {
