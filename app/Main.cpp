@@ -134,13 +134,6 @@ void SetBold(QWidget* w, bool bold = true)
     w->setFont(f);
 }
 
-// Why a table could not be loaded, for the message box.
-QString LoadFailureText(const cExprData&)
-{
-    return QStringLiteral(
-        "no header line holding \"ID\" and \"Name\" was found, or the file cannot be read.");
-}
-
 QPen LinePen(const QColor& color, int width)
 {
     QPen pen(color);

@@ -5,8 +5,10 @@
 
 #include "app/ControlStates.h"
 #include "ui/Dialogs.h"
+#include "ui/Job.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 
 #include <cstdint>
@@ -15,7 +17,6 @@
 
 class cAnalysis;
 class cCEMatrix;
-class cJob;
 class cExprData;
 class cWinExprData;
 
@@ -134,7 +135,10 @@ class TfmMain : public QMainWindow {
     void btKillDCClick();
 
     // R integration (MainR.cpp).
+    // Starts the search for R; its check of the hits ends later, without blocking the window.
     void SearchR();
+    // True while that check still runs.
+    bool SearchingR() const;
     void btROptionsClick();
     void btRProcessingClick();
     // "Preprocessing routine": puts the delivered example script back into mRNorm.
@@ -318,4 +322,5 @@ class TfmMain : public QMainWindow {
     bool CalcDone = false;         // at least one Calculate CE finished (caption black)
     bool PatternsUnlocked = false; // a measure change enabled "Detect CE patterns"
     int SyncBusy = 0;              // actions on the window thread holding the busy indicator
+    QPointer<cJob> RSearch;        // the start-up check of R, while it runs
 };

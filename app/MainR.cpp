@@ -64,7 +64,17 @@ void TfmMain::SetRGlyph(bool found)
 void TfmMain::SearchR()
 {
     cRHost h = MakeHost(this);
-    ::SearchR(h);
+    RSearch = ::SearchR(h);
+    if (!RSearch || RSearch->Ended()) return;
+    // The R parameters dialog was made with the folder known before the check ended.
+    connect(RSearch, &cJob::finished, this, [this] {
+        if (fmRParam && !fmRParam->isVisible()) fmRParam->edPath->setText(RFolder());
+    });
+}
+
+bool TfmMain::SearchingR() const
+{
+    return RSearch && !RSearch->Ended();
 }
 
 void TfmMain::btROptionsClick()

@@ -44,8 +44,12 @@ struct cRHost {
     std::function<void(const QString& path)> SaveFilteredPreset;
 };
 
-// The last step of the main window's FormCreate: searches RSearchRoots() and logs the outcome.
-void SearchR(cRHost& host);
+// The last step of the main window's FormCreate: searches RSearchRoots(), then tries the hits from
+// the last one back (cRProbe) without blocking the window. When that has ended, RFolder,
+// RAvailable and the R button show the first hit that runs, and the log says why any was passed
+// over. Returns the check, which ends and goes on its own (a child of host.Window when given);
+// a folder chosen with the R options button meanwhile is kept.
+cJob* SearchR(cRHost& host);
 // btROptions: shows the R parameters dialog modally, then checks the folder it left.
 void btROptionsClick(cRHost& host, TfmRParam* dialog);
 // btRProcessing: runs the preprocessing script of mRNorm on the loaded table and loads the result.
@@ -58,5 +62,6 @@ cJob* btNetworkClick(cRHost& host, TfmRParam* dialog, TfmScr3D* view);
 
 // Reads the layout written by genes2pca.r: a header "ID\tPC1\tPC2\tPC3" and one line per gene with
 // nCE > 0, in gene order, with that gene's ID. Empty when the file is missing or does not match
-// the table.
-std::optional<cNetworkLayout> ReadPcaLayout(const QString& path, const cExprData& data);
+// the table; why (when given) then says what is wrong, worded to follow "cannot be read: ".
+std::optional<cNetworkLayout> ReadPcaLayout(const QString& path, const cExprData& data,
+                                            QString* why = nullptr);

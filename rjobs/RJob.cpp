@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <cerrno>
 #include <csignal>
 #include <sys/types.h>
 #include <unistd.h>
@@ -23,6 +24,31 @@ namespace {
 const QString Stars = QStringLiteral("*******************************************************");
 
 cRJobRunner* ActiveRunner = nullptr;
+
+// Whether a process of the group can still run. A member that has ended but was not reaped (its
+// parent gone, and a process 1 that does not reap) still counts for kill(); it does nothing more.
+bool GroupAlive(qint64 pgid)
+{
+    if (pgid <= 0) return false;
+    if (::kill(-static_cast<pid_t>(pgid), 0) != 0 && errno == ESRCH) return false;
+    QDir proc(QStringLiteral("/proc"));
+    if (!proc.exists()) return true;
+    for (const QString& name : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool numeric = false;
+        name.toLongLong(&numeric);
+        if (!numeric) continue;
+        QFile f(proc.filePath(name) + QStringLiteral("/stat"));
+        if (!f.open(QIODevice::ReadOnly)) continue;
+        // "pid (comm) state ppid pgrp ...": comm may hold blanks and parentheses.
+        const QByteArray stat = f.readAll();
+        const qsizetype close = stat.lastIndexOf(')');
+        if (close < 0) continue;
+        const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
+        if (fields.size() < 3 || fields[2].toLongLong() != pgid) continue;
+        if (fields[0] != "Z" && fields[0] != "X") return true;
+    }
+    return false;
+}
 
 } // namespace
 
@@ -69,6 +95,29 @@ QString JobScriptName()
     return QStringLiteral("run.sh");
 }
 
+QString TranscriptFile(const cRJob& job, const QString& startFolder)
+{
+    // As BATCH names it: `basename script .R`.Rout, relative to the folder it runs in.
+    QString name = QFileInfo(job.Script).fileName();
+    if (name.endsWith(QStringLiteral(".R")) && name.size() > 2) name.chop(2);
+    return NativeSeparators(startFolder + QLatin1Char('/') + name + QStringLiteral(".Rout"));
+}
+
+QString LastLines(const QString& path, int count)
+{
+    QFile f(path);
+    if (count <= 0 || !f.open(QIODevice::ReadOnly)) return QString();
+    const qint64 tail = 64 * 1024;
+    if (f.size() > tail) f.seek(f.size() - tail);
+    QString text = QString::fromLocal8Bit(f.readAll());
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    while (text.endsWith(QLatin1Char('\n')))
+        text.chop(1);
+    QStringList lines = text.split(QLatin1Char('\n'));
+    if (lines.size() > count) lines = lines.mid(lines.size() - count);
+    return lines.join(QLatin1Char('\n'));
+}
+
 QString ShellQuote(const QString& text)
 {
     QString q = text;
@@ -76,10 +125,19 @@ QString ShellQuote(const QString& text)
     return QLatin1Char('\'') + q + QLatin1Char('\'');
 }
 
-QStringList JobScriptLines(const cRJob& job, const QString& startFolder, const QString& rFolder)
+QString RBatchCommand(const QString& rFolder, const QString& script)
 {
     // R's home is the parent of the folder that holds the front end; the front end needs it set.
     const QString rHome = QDir::cleanPath(rFolder + QStringLiteral("/.."));
+    // BATCH alone would restore a workspace left in the folder (running any .First in it) and
+    // save the job's whole workspace there afterwards.
+    return QStringLiteral("R_HOME=") + ShellQuote(rHome) + QLatin1Char(' ') +
+           ShellQuote(RcmdPath(NativeSeparators(rFolder))) +
+           QStringLiteral(" BATCH --no-restore --no-save ") + ShellQuote(script);
+}
+
+QStringList JobScriptLines(const cRJob& job, const QString& startFolder, const QString& rFolder)
+{
     // Labels are constant texts; the variable parts are expanded inside double quotes (never
     // re-read as commands) and printed with printf, which, unlike echo, prints them as they are.
     const auto show = [](const QString& label, const char* var) {
@@ -104,9 +162,7 @@ QStringList JobScriptLines(const cRJob& job, const QString& startFolder, const Q
         show(job.OutLine, "KORVALENT_DATANAMEOUT"),
         QStringLiteral("echo ."),
         QStringLiteral("echo 'Please, wait while the script is processing your data...'"),
-        QStringLiteral("R_HOME=") + ShellQuote(rHome) + QLatin1Char(' ') +
-            ShellQuote(RcmdPath(NativeSeparators(rFolder))) + QStringLiteral(" BATCH ") +
-            ShellQuote(job.Script),
+        RBatchCommand(rFolder, job.Script),
     };
 }
 
@@ -184,10 +240,9 @@ cRJobRunner::cRJobRunner(const QString& scriptPath, const QString& workFolder, Q
 
 cRJobRunner::~cRJobRunner()
 {
-    if (Running()) {
-        KillGroup(SIGKILL);
-        Process->waitForFinished(2000);
-    }
+    // A running job, or what is left of a cancelled one, must not outlive its runner.
+    if (Running() || (CancelRequested && !Ended())) KillGroup(SIGKILL);
+    if (Running()) Process->waitForFinished(2000);
     delete Dialog;
     if (ActiveRunner == this) ActiveRunner = nullptr;
 }
@@ -204,19 +259,20 @@ bool cRJobRunner::Running() const
 
 void cRJobRunner::KillGroup(int signal)
 {
-    if (!Process) return;
-    const qint64 pid = Process->processId();
-    if (pid > 0) ::kill(-static_cast<pid_t>(pid), signal);
+    if (Pgid > 0) ::kill(-static_cast<pid_t>(Pgid), signal);
 }
 
 void cRJobRunner::Cancel()
 {
-    if (!Running()) return;
+    if (!Running() || CancelRequested) return;
     CancelRequested = true;
     KillGroup(SIGTERM);
-    // R may ignore the polite request while it is busy inside native code.
-    QTimer::singleShot(2000, this, [this] {
-        if (Running()) KillGroup(SIGKILL);
+    // R may ignore the polite request while it is busy inside native code, and a child of the
+    // job may ignore it altogether: the whole group goes, whether or not the shell has ended.
+    QTimer::singleShot(GraceMs, this, [this] {
+        if (!GroupAlive(Pgid)) return;
+        KillGroup(SIGKILL);
+        SinceKill.start();
     });
 }
 
@@ -226,6 +282,8 @@ void cRJobRunner::Start()
     Code = -1;
     CancelRequested = false;
     State = cRJobStatus::Running;
+    Pgid = 0;
+    SinceKill.invalidate();
 
     Process = new QProcess(this);
     Process->setProgram(QStringLiteral("/bin/sh"));
@@ -265,6 +323,11 @@ void cRJobRunner::Start()
         OutputView->insertPlainText(text);
         OutputView->verticalScrollBar()->setValue(OutputView->verticalScrollBar()->maximum());
     });
+    connect(Process, &QProcess::started, this, [this] {
+        Pgid = Process->processId();
+        // A cancel that came before the group existed reaches it now.
+        if (CancelRequested) KillGroup(SIGTERM);
+    });
     connect(Process, &QProcess::finished, this, &cRJobRunner::ProcessEnded);
     connect(Process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError e) {
         if (e != QProcess::FailedToStart) return;
@@ -282,6 +345,7 @@ void cRJobRunner::Start()
 
     ActiveRunner = this;
     Process->start();
+    Pgid = Process->processId();
     emit started();
     ShowLater->start(300);
 }
@@ -290,11 +354,39 @@ void cRJobRunner::ProcessEnded()
 {
     Transcript += QString::fromLocal8Bit(Process->readAll());
     Code = Process->exitStatus() == QProcess::NormalExit ? Process->exitCode() : -1;
-    State = CancelRequested ? cRJobStatus::Cancelled : cRJobStatus::Finished;
+    if (CancelRequested) return AwaitGroupEnd();
+    State = cRJobStatus::Finished;
     ShowLater->stop();
     Dialog->hide();
     if (ActiveRunner == this) ActiveRunner = nullptr;
     Finish();
+}
+
+void cRJobRunner::AwaitGroupEnd()
+{
+    const auto done = [this] {
+        if (GroupPoll) GroupPoll->stop();
+        State = cRJobStatus::Cancelled;
+        ShowLater->stop();
+        Dialog->hide();
+        if (ActiveRunner == this) ActiveRunner = nullptr;
+        Finish();
+    };
+    if (!GroupAlive(Pgid)) return done();
+    if (!GroupPoll) {
+        GroupPoll = new QTimer(this);
+        GroupPoll->setInterval(50);
+        connect(GroupPoll, &QTimer::timeout, this, [this, done] {
+            if (!GroupAlive(Pgid)) return done();
+            // A process stuck in the kernel can outlast SIGKILL for a while; the window is not
+            // held for ever.
+            if (SinceKill.isValid() && SinceKill.elapsed() > 30000) {
+                Transcript += QStringLiteral("\nSome processes of the job did not end after SIGKILL.\n");
+                done();
+            }
+        });
+    }
+    GroupPoll->start();
 }
 
 cRJobRunner* PrepareBatchJob(const cRJob& job, const QString& startFolder, const QString& rFolder,

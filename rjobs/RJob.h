@@ -4,6 +4,7 @@
 
 #include "ui/Job.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QProcess>
@@ -35,9 +36,19 @@ QString ScriptsFolder(const QString& startFolder);
 QString ScriptsFile(const QString& startFolder, const QString& name);
 // The job script written for every job, "run.sh".
 QString JobScriptName();
+// Where R CMD BATCH writes R's transcript of the job: the script's file name with a final ".R"
+// dropped and ".Rout" appended, in the folder the job runs in (startFolder, not scripts).
+QString TranscriptFile(const cRJob& job, const QString& startFolder);
+// The last count lines of a text file (of its last 64 KiB at most), without the final line break;
+// empty when the file cannot be read.
+QString LastLines(const QString& path, int count);
 
 // The text as one single-quoted shell word: nothing inside it is expanded or run.
 QString ShellQuote(const QString& text);
+
+// The shell command that runs R's front end in rFolder in BATCH mode on script (a path relative to
+// the folder it runs in), with R's home set and no workspace restored or saved.
+QString RBatchCommand(const QString& rFolder, const QString& script);
 
 // The 18 lines of the job script: the three exported variables, the folder change, the banner
 // and R's front end called in BATCH mode on the job's script. rFolder is the folder of the front
@@ -62,7 +73,8 @@ enum class cRJobStatus {
 // Runs one job script as a job: Start returns at once, the end comes as finished() (also after a
 // cancel) or failed() when the shell cannot be started. While it runs, a small window-modal
 // dialog ("dlgRJob") shows the job's output and offers Cancel, which ends the whole process group
-// (the shell, R's front end and R itself).
+// (the shell, R's front end, R itself and whatever they started): SIGTERM first, SIGKILL to the
+// group after a grace period, and finished() only once no process of the group is left.
 class cRJobRunner : public cJob {
     Q_OBJECT
   public:
@@ -81,12 +93,17 @@ class cRJobRunner : public cJob {
     // The runner of the job now running, if any (one job at a time).
     static cRJobRunner* Active();
 
+    // The grace period between SIGTERM and SIGKILL on Cancel; tests shorten it.
+    int GraceMs = 2000;
+
   signals:
     void started();
 
   private:
     void KillGroup(int signal);
     void ProcessEnded();
+    // Finishes a cancelled job once its process group is empty (polled, never waited for).
+    void AwaitGroupEnd();
 
     QString ScriptPath, WorkFolder;
     QPointer<QWidget> Window;
@@ -94,6 +111,9 @@ class cRJobRunner : public cJob {
     class QDialog* Dialog = nullptr;
     class QPlainTextEdit* OutputView = nullptr;
     class QTimer* ShowLater = nullptr;
+    class QTimer* GroupPoll = nullptr;
+    qint64 Pgid = 0;         // the shell's pid, which is also the id of the job's process group
+    QElapsedTimer SinceKill; // started when SIGKILL went to the group
     QString Transcript;
     int Code = -1;
     cRJobStatus State = cRJobStatus::Running;

@@ -1,12 +1,21 @@
 #include "rjobs/RSearch.h"
 
+#include "rjobs/RJob.h"
+
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
 
 #include <algorithm>
+#include <csignal>
+#include <sys/types.h>
+#include <unistd.h>
 
 QString SlashToBackslash(const QString& s)
 {
@@ -141,6 +150,155 @@ cRDiscovery DiscoverR(const QList<cRSearchRoot>& roots)
         break;
     }
     return d;
+}
+
+QStringList RFolderCandidates(const QList<cRSearchRoot>& roots)
+{
+    QStringList hits;
+    for (const cRSearchRoot& root : roots)
+        SearchFile(hits, root.Folder, RcmdName(), root.Recursive);
+    QStringList folders;
+    for (auto it = hits.crbegin(); it != hits.crend(); ++it) {
+        if (!QFileInfo(*it).isFile()) continue;
+        const QString native = NativeSeparators(*it);
+        const qsizetype cut = native.lastIndexOf(QDir::separator());
+        const QString folder = cut > 0 ? native.left(cut) : QString(QDir::separator());
+        if (!folders.contains(folder)) folders << folder;
+    }
+    return folders;
+}
+
+namespace {
+
+// What the check script prints; a transcript holding it shows that R ran the script, not merely
+// that something wrote a banner.
+const QString ProbeMark = QStringLiteral("Korvalent R check: R version");
+const QString ProbeScript = QStringLiteral("korvalent-check.R");
+const QString ProbeTranscript = QStringLiteral("korvalent-check.Rout");
+
+// The last few non-empty lines of a text, on one line, for a log entry.
+QString Tail(const QString& text, int count = 3)
+{
+    QStringList lines;
+    for (const QString& l : text.split(QLatin1Char('\n')))
+        if (!l.trimmed().isEmpty()) lines << l.trimmed();
+    if (lines.size() > count) lines = lines.mid(lines.size() - count);
+    return lines.join(QStringLiteral(" / "));
+}
+
+} // namespace
+
+cRProbe::cRProbe(QStringList folders, QObject* parent) : cJob(parent), Folders(std::move(folders)) {}
+
+cRProbe::~cRProbe()
+{
+    if (Process && Process->state() != QProcess::NotRunning) {
+        Process->disconnect(this);
+        KillGroup();
+        Process->waitForFinished(1000);
+    }
+}
+
+void cRProbe::KillGroup()
+{
+    if (Pgid > 0) ::kill(-static_cast<pid_t>(Pgid), SIGKILL);
+}
+
+void cRProbe::Start()
+{
+    Scratch = std::make_unique<QTemporaryDir>();
+    QFile script(Scratch->filePath(ProbeScript));
+    if (!Scratch->isValid() || !script.open(QIODevice::WriteOnly) ||
+        script.write("cat(\"Korvalent R check:\", R.version.string, \"\\n\")\n") < 0 || !script.flush()) {
+        // Without a scratch folder nothing can be tried; every folder is passed over for that.
+        for (const QString& f : Folders)
+            Passed.append({f, QStringLiteral("no scratch folder for the check could be made")});
+        return Finish();
+    }
+    script.close();
+    Limit = new QTimer(this);
+    Limit->setSingleShot(true);
+    connect(Limit, &QTimer::timeout, this, [this] {
+        KillGroup();
+        CheckEnded(QStringLiteral("it did not finish within %1 s").arg(TimeoutMs / 1000.0));
+    });
+    Next();
+}
+
+void cRProbe::Cancel()
+{
+    if (Ended()) return;
+    CancelRequested = true;
+    if (Limit) Limit->stop();
+    if (Process) {
+        Process->disconnect(this);
+        KillGroup();
+    }
+    Finish();
+}
+
+void cRProbe::Next()
+{
+    if (++Index >= Folders.size()) return Finish();
+    const QString folder = Folders[Index];
+    QFile::remove(Scratch->filePath(ProbeTranscript));
+    if (Process) Process->deleteLater();
+    Process = new QProcess(this);
+    Pgid = 0;
+    // The job's own command line, so that what passes here also runs as a job.
+    Process->setProgram(QStringLiteral("/bin/sh"));
+    Process->setArguments({QStringLiteral("-c"), RBatchCommand(folder, ProbeScript)});
+    Process->setWorkingDirectory(Scratch->path());
+    Process->setProcessChannelMode(QProcess::MergedChannels);
+    Process->setStandardInputFile(QProcess::nullDevice());
+    // Its own group, so that a check out of time is ended together with R.
+    Process->setChildProcessModifier([] { ::setpgid(0, 0); });
+    QProcess* p = Process;
+    connect(p, &QProcess::started, this, [this, p] { Pgid = p->processId(); });
+    connect(p, &QProcess::finished, this, [this, p](int code, QProcess::ExitStatus status) {
+        if (p != Process || !Limit->isActive()) return;
+        QFile rout(Scratch->filePath(ProbeTranscript));
+        const QString transcript =
+            rout.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(rout.readAll()) : QString();
+        const QString output = QString::fromLocal8Bit(p->readAll());
+        const QString said = Tail(transcript.isEmpty() ? output : transcript);
+        if (status != QProcess::NormalExit)
+            return CheckEnded(QStringLiteral("it crashed") +
+                              (said.isEmpty() ? QString() : QStringLiteral(": ") + said));
+        if (code != 0)
+            return CheckEnded(QStringLiteral("it ended with exit code %1").arg(code) +
+                              (said.isEmpty() ? QString() : QStringLiteral(": ") + said));
+        // At the start of a line: the echo of the script's command holds the mark too, quoted.
+        const QString lines = QLatin1Char('\n') + transcript;
+        const qsizetype at = lines.indexOf(QLatin1Char('\n') + ProbeMark);
+        if (at < 0)
+            return CheckEnded(QStringLiteral("it did not run a test script") +
+                              (said.isEmpty() ? QString() : QStringLiteral(": ") + said));
+        FoundVersion = lines.mid(at + 1)
+                           .section(QLatin1Char('\n'), 0, 0)
+                           .mid(ProbeMark.size() - QStringLiteral("R version").size())
+                           .trimmed();
+        CheckEnded(QString());
+    });
+    connect(p, &QProcess::errorOccurred, this, [this, p](QProcess::ProcessError e) {
+        if (e != QProcess::FailedToStart || p != Process || !Limit->isActive()) return;
+        CheckEnded(QStringLiteral("/bin/sh cannot be started: ") + p->errorString());
+    });
+    Limit->start(TimeoutMs);
+    p->start();
+    Pgid = p->processId();
+}
+
+void cRProbe::CheckEnded(const QString& failure)
+{
+    Limit->stop();
+    if (failure.isEmpty()) {
+        Found = Folders[Index];
+        return Finish();
+    }
+    Passed.append({Folders[Index], failure});
+    // The next check starts from the event loop, never inside the previous one's signal.
+    QTimer::singleShot(0, this, &cRProbe::Next);
 }
 
 QString FolderOfChosenRcmd(const QString& fileName)

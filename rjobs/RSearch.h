@@ -2,13 +2,24 @@
 //
 // Start-up discovery searches, in this order, the roots
 //   /usr/lib/R, /usr/local/lib/R, /opt/R (recursively),
-//   then the folder that holds the `R` found on PATH (symbolic links resolved, that folder only),
-// and the last hit wins. The environment variable KORVALENT_R_ROOTS, when set, replaces that list:
-// a colon-separated list of folders, each searched recursively (an empty value searches nothing).
+//   then the folder that holds the `R` found on PATH (symbolic links resolved, that folder only).
+// The environment variable KORVALENT_R_ROOTS, when set, replaces that list: a colon-separated list
+// of folders, each searched recursively (an empty value searches nothing). The hits are then tried
+// from the last one back (cRProbe), and the first that runs wins.
 #pragma once
 
+#include "ui/Job.h"
+
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
+
+#include <memory>
+
+class QProcess;
+class QTemporaryDir;
+class QTimer;
 
 // Every "/" becomes "\"; every "\" becomes "/". Nothing else changes.
 QString SlashToBackslash(const QString& s);
@@ -49,8 +60,49 @@ struct cRDiscovery {
     QString RFolder; // the folder of the last hit, native separators, no trailing separator
 };
 // Searches the roots in order; the last hit that is a file wins (a folder named like the front end
-// cannot be run).
+// cannot be run). Nothing is run: see cRProbe for that.
 cRDiscovery DiscoverR(const QList<cRSearchRoot>& roots);
+// The folders of every file hit, native separators, in the order they are preferred: the last hit
+// first, each folder once.
+QStringList RFolderCandidates(const QList<cRSearchRoot>& roots);
+
+// Finds the first of some R folders whose front end runs, as a job: each one is run once in a
+// scratch folder exactly as a job runs it (RBatchCommand), on a script that prints R's version,
+// and runs when that ends well within TimeoutMs and R's transcript shows the script ran. Nothing
+// blocks the thread; a folder that does not answer in time is ended with its whole process group.
+class cRProbe : public cJob {
+    Q_OBJECT
+  public:
+    explicit cRProbe(QStringList folders, QObject* parent = nullptr);
+    ~cRProbe() override;
+
+    void Start() override;
+    void Cancel() override;
+
+    // After the end: the first folder that runs (empty when none does) and R's version line there.
+    QString Folder() const { return Found; }
+    QString Version() const { return FoundVersion; }
+    // The folders passed over, each with the reason, in the order they were tried.
+    QList<QPair<QString, QString>> Skipped() const { return Passed; }
+
+    // The bound on one check. R starts in well under a second; the margin is for a loaded or cold
+    // machine, and costs nothing while the window goes on.
+    int TimeoutMs = 5000;
+
+  private:
+    void Next();
+    void CheckEnded(const QString& failure);
+    void KillGroup();
+
+    QStringList Folders;
+    int Index = -1;
+    std::unique_ptr<QTemporaryDir> Scratch;
+    QProcess* Process = nullptr;
+    QTimer* Limit = nullptr;
+    qint64 Pgid = 0;
+    QString Found, FoundVersion;
+    QList<QPair<QString, QString>> Passed;
+};
 
 // The folder to put into the R parameters dialog for a file chosen by browsing: the file's folder
 // when its name is the front end's name, otherwise the whole file name.

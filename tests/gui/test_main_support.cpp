@@ -33,6 +33,8 @@ void MainWindowTest::SetUp()
     };
     CreateWindows();
     fmMain->show();
+    // The start-up check of R ends on its own; the tests begin from its outcome.
+    ASSERT_TRUE(QTest::qWaitFor([] { return !fmMain->SearchingR(); }, 30000));
 }
 
 void MainWindowTest::TearDown()

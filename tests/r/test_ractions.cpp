@@ -12,6 +12,7 @@
 
 #include <QDirIterator>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <cmath>
@@ -150,7 +151,7 @@ TEST(RPreprocessing, DefaultScriptNormalizesArraysAndTheResultIsLoaded)
     ASSERT_EQ(bat.size(), 18);
     EXPECT_EQ(bat[0], "export KORVALENT_DATAPATH='" + tmp.path() + "/data'");
     EXPECT_EQ(bat[17], "R_HOME='" + QDir::cleanPath(rFolder + "/..") + "' '" + rFolder +
-                           "/Rcmd' BATCH 'scripts/temp.rdatanorm.r'");
+                           "/Rcmd' BATCH --no-restore --no-save 'scripts/temp.rdatanorm.r'");
 }
 
 TEST(RPreprocessing, FailuresLeaveTheDataAlone)
@@ -166,15 +167,16 @@ TEST(RPreprocessing, FailuresLeaveTheDataAlone)
         const char* what;
         QString script;
         QString out;
-        bool stale; // a file of that name is there from before
-        QString message;
+        bool stale;   // a file of that name is there from before
+        QString said; // in the end of R's transcript, as the message shows it
     } cases[] = {
-        {"script error", "stop('no luck')\n", "data.norm", false, NoResult},
+        {"script error", "stop('no luck')\n", "data.norm", false, "Error: no luck\nExecution halted"},
         {"writes another name", "write.table(1, file.path(Sys.getenv('KORVALENT_DATAPATH'), 'other'))\n",
-         "data.norm", false, NoResult},
-        {"stale result from an earlier run", "stop('no luck')\n", "data.norm", true, NoResult},
-        {"empty output name", DefaultRNormText(), "", false, NoResult},
+         "data.norm", false, "> proc.time()"},
+        {"stale result from an earlier run", "stop('no luck')\n", "data.norm", true, "Error: no luck"},
+        {"empty output name", DefaultRNormText(), "", false, "Execution halted"},
     };
+    const QString transcript = start + "/temp.rdatanorm.r.Rout";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         EngineWindow w;
@@ -187,7 +189,17 @@ TEST(RPreprocessing, FailuresLeaveTheDataAlone)
         if (c.stale) WriteFile(tmp.path() + "/data/data.norm", QByteArray(SmallTable).replace("gene", "old"));
         cRHost h = w.Host(start);
         rtest::WaitForJob(btRProcessingClick(h, nullptr));
-        EXPECT_EQ(w.Messages, QStringList{c.message});
+        // The message says where R's transcript is and shows how it ends.
+        ASSERT_EQ(w.Messages.size(), 1);
+        const QStringList shown = w.Messages[0].split('\n');
+        EXPECT_EQ(shown[0], NoResult);
+        EXPECT_EQ(shown.value(2), "R's transcript of the job is in " + transcript + ". It ends with:");
+        QStringList lines = QString::fromLocal8Bit(rtest::ReadFile(transcript)).split('\n');
+        while (!lines.isEmpty() && lines.last().isEmpty())
+            lines.removeLast();
+        ASSERT_GE(lines.size(), 10);
+        EXPECT_EQ(shown.mid(3), lines.mid(lines.size() - 10));
+        EXPECT_TRUE(w.Messages[0].contains(c.said)) << w.Messages[0].toStdString();
         EXPECT_TRUE(w.Loaded.isEmpty());
         EXPECT_EQ(w.Data.get(), before);
         EXPECT_FALSE(QFileInfo::exists(start + "/scripts/run.sh"));
@@ -227,6 +239,75 @@ TEST(RPreprocessing, FailuresLeaveTheDataAlone)
     ASSERT_EQ(w.Messages.size(), 1);
     EXPECT_TRUE(
         w.Messages[0].startsWith("Error|Cannot write the file '" + start + "/scripts/temp.rdatanorm.r'"));
+    EXPECT_TRUE(w.Loaded.isEmpty());
+}
+
+TEST(RPreprocessing, NoWorkspaceIsRestoredOrSaved)
+{
+    REQUIRE_R(rFolder);
+    QTemporaryDir tmp;
+    const QString start = tmp.path() + "/program";
+    rtest::MakeStartFolder(start, false);
+    const QString table = tmp.path() + "/data/table.txt";
+    WriteFile(table, SmallTable);
+    // A workspace whose .First would run before the user's script, where the job runs and in the
+    // scripts folder.
+    const QString marker = tmp.path() + "/first-ran";
+    const QStringList folders = {start, start + "/scripts"};
+    for (const QString& folder : folders) {
+        QProcess r;
+        r.start(rFolder + "/Rscript", {"-e", ".First <- function() writeLines('ran', '" + marker +
+                                                 "'); save(.First, file = '" + folder + "/.RData')"});
+        ASSERT_TRUE(r.waitForFinished(60000));
+        ASSERT_EQ(r.exitCode(), 0) << r.readAll().constData();
+    }
+    const QByteArray planted = ReadFile(start + "/.RData");
+    ASSERT_FALSE(planted.isEmpty());
+    ASSERT_FALSE(QFileInfo::exists(marker));
+
+    EngineWindow w;
+    w.RFolder = rFolder;
+    ASSERT_TRUE(w.Load(table));
+    cRHost h = w.Host(start);
+    rtest::WaitForJob(btRProcessingClick(h, nullptr));
+    EXPECT_TRUE(w.Messages.isEmpty()) << w.Messages.join("\n").toStdString();
+    EXPECT_EQ(w.Loaded.size(), 1);
+    EXPECT_FALSE(QFileInfo::exists(marker)) << "a planted workspace ran its .First";
+    EXPECT_EQ(ReadFile(start + "/.RData"), planted) << "the job saved its workspace over it";
+
+    // Without a workspace there, the job leaves none behind.
+    for (const QString& folder : folders)
+        QFile::remove(folder + "/.RData");
+    rtest::WaitForJob(btRProcessingClick(h, nullptr));
+    EXPECT_EQ(w.Loaded.size(), 2);
+    for (const QString& folder : folders)
+        EXPECT_FALSE(QFileInfo::exists(folder + "/.RData")) << folder.toStdString();
+}
+
+TEST(RPreprocessing, FrontEndThatFailsBeforeRStartsShowsTheJobsOutput)
+{
+    QTemporaryDir tmp;
+    const QString start = tmp.path() + "/program";
+    rtest::MakeStartFolder(start, false);
+    const QString table = tmp.path() + "/data/table.txt";
+    WriteFile(table, SmallTable);
+    WriteFile(tmp.path() + "/R/bin/Rcmd", "#!/bin/sh\necho 'cannot find the R binary' >&2\nexit 2\n", true);
+    // A transcript of an earlier run is not this run's.
+    WriteFile(start + "/temp.rdatanorm.r.Rout", "an old transcript\n");
+    EngineWindow w;
+    w.RFolder = tmp.path() + "/R/bin";
+    ASSERT_TRUE(w.Load(table));
+    cRHost h = w.Host(start);
+    rtest::WaitForJob(btRProcessingClick(h, nullptr));
+    ASSERT_EQ(w.Messages.size(), 1);
+    const QString m = w.Messages[0];
+    EXPECT_TRUE(m.startsWith(NoResult + "\n\nR wrote no transcript of the job (" + start +
+                             "/temp.rdatanorm.r.Rout). The job's output ends with:\n"))
+        << m.toStdString();
+    EXPECT_TRUE(
+        m.endsWith("Please, wait while the script is processing your data...\ncannot find the R binary"))
+        << m.toStdString();
+    EXPECT_FALSE(m.contains("an old transcript"));
     EXPECT_TRUE(w.Loaded.isEmpty());
 }
 
@@ -319,7 +400,8 @@ TEST(RNetwork, LayoutIsReadBackIntoTheViewAndTheFilesGo)
     ASSERT_TRUE(view.ShowsNetwork());
     EXPECT_EQ(dlg.mBat->toPlainText().split('\n').value(17), "R_HOME='" + QDir::cleanPath(rFolder + "/..") +
                                                                  "' '" + rFolder +
-                                                                 "/Rcmd' BATCH 'scripts/genes2pca.r'");
+                                                                 "/Rcmd' BATCH --no-restore --no-save "
+                                                                 "'scripts/genes2pca.r'");
 
     // One node per co-expressed gene, in gene order, coloured by its pattern.
     const cScene3D& s = view.Scene;
@@ -413,31 +495,52 @@ TEST(RNetwork, FailuresAndChecks)
         cRHost h = w.Host(start);
         TfmScr3D view;
         rtest::WaitForJob(btNetworkClick(h, nullptr, &view));
-        EXPECT_EQ(w.Messages, QStringList{NoPca});
+        ASSERT_EQ(w.Messages.size(), 1);
+        EXPECT_TRUE(w.Messages[0].startsWith(NoPca + "\n\nR's transcript of the job is in " + start +
+                                             "/genes2pca.r.Rout. It ends with:\n"))
+            << w.Messages[0].toStdString();
+        EXPECT_TRUE(w.Messages[0].contains("Error: no layout\nExecution halted"))
+            << w.Messages[0].toStdString();
         EXPECT_EQ(Entries(start + "/scripts"), (QStringList{"genes2pca.r", "run.sh", "temp.genes4pca.txt"}));
         EXPECT_FALSE(view.isVisible());
         EXPECT_FALSE(view.ShowsNetwork());
     }
 
-    // A result the view cannot use: the generated scene is shown, and the files go.
-    QDir(start).removeRecursively();
-    rtest::MakeStartFolder(start, false);
-    WriteFile(start + "/scripts/genes2pca.r",
-              "f <- file.path(Sys.getenv('KORVALENT_DATAPATH'), Sys.getenv('KORVALENT_DATANAMEOUT'))\n"
-              "writeLines('not a layout', f)\n");
-    EngineWindow w;
-    w.RFolder = rFolder;
-    ASSERT_TRUE(w.Load(table));
-    SetPairs(w);
-    cRHost h = w.Host(start);
-    TfmScr3D view;
-    const std::size_t generatedNodes = view.Scene.Nodes.size();
-    rtest::WaitForJob(btNetworkClick(h, nullptr, &view));
-    EXPECT_TRUE(w.Messages.isEmpty());
-    EXPECT_TRUE(view.isVisible());
-    EXPECT_FALSE(view.ShowsNetwork());
-    EXPECT_EQ(view.Scene.Nodes.size(), generatedNodes);
-    EXPECT_EQ(Entries(start + "/scripts"), QStringList{"genes2pca.r"});
+    // A result that is not a layout: the reason in a message, the view not opened (no made-up scene
+    // passes for the network), and the files go.
+    struct Bad {
+        const char* what;
+        const char* write; // R lines writing the layout to f
+        QString reason;
+    } bad[] = {
+        {"not a layout", "writeLines('not a layout', f)",
+         "the first line is \"not a layout\", not the header ID, PC1, PC2, PC3 separated by tabs"},
+        {"another gene", "writeLines(c('ID\\tPC1\\tPC2\\tPC3', 'g1\\t1\\t2\\t3', 'g3\\t1\\t2\\t3'), f)",
+         "line 3 names the gene 'g3' where the table's co-expressed genes have 'g2'"},
+        {"a value", "writeLines(c('ID\\tPC1\\tPC2\\tPC3', 'g1\\t1\\tNaN\\t3'), f)",
+         "line 2: PC2 of 'g1' is \"NaN\", not a finite number"},
+    };
+    for (const Bad& b : bad) {
+        SCOPED_TRACE(b.what);
+        QDir(start).removeRecursively();
+        rtest::MakeStartFolder(start, false);
+        WriteFile(start + "/scripts/genes2pca.r",
+                  QByteArray("f <- file.path(Sys.getenv('KORVALENT_DATAPATH'), "
+                             "Sys.getenv('KORVALENT_DATANAMEOUT'))\n") +
+                      b.write + "\n");
+        EngineWindow w;
+        w.RFolder = rFolder;
+        ASSERT_TRUE(w.Load(table));
+        SetPairs(w);
+        cRHost h = w.Host(start);
+        TfmScr3D view;
+        rtest::WaitForJob(btNetworkClick(h, nullptr, &view));
+        EXPECT_EQ(w.Messages, QStringList{"Error|The network layout could not be read: " + b.reason + "."});
+        EXPECT_FALSE(view.isVisible());
+        EXPECT_FALSE(view.ShowsNetwork());
+        EXPECT_EQ(Entries(start + "/scripts"), QStringList{"genes2pca.r"});
+        EXPECT_EQ(w.BusyDepth, 0);
+    }
 }
 
 TEST(RNetwork, NoCoexpressedGeneGivesAnEmptyLayout)
@@ -473,31 +576,46 @@ TEST(RNetwork, ReadingTheLayoutFile)
     struct Case {
         const char* what;
         QByteArray text;
-        bool ok;
+        QString why; // empty: the layout is read
     } cases[] = {
-        {"plain", "ID\tPC1\tPC2\tPC3\ng1\t1\t2\t3\ng2\t-1\t0\t0.5\ng6\t1e-3\t0\t0\n", true},
+        {"plain", "ID\tPC1\tPC2\tPC3\ng1\t1\t2\t3\ng2\t-1\t0\t0.5\ng6\t1e-3\t0\t0\n", ""},
         {"CR LF and quotes",
-         "\"ID\"\t\"PC1\"\t\"PC2\"\t\"PC3\"\r\n\"g1\"\t1\t2\t3\r\ng2\t-1\t0\t0.5\r\ng6\t0\t0\t0\r\n", true},
-        {"trailing empty line", "ID\tPC1\tPC2\tPC3\ng1\t1\t2\t3\ng2\t-1\t0\t0.5\ng6\t0\t0\t0\n\n", true},
-        {"other header", "ID\tX\tY\tZ\ng1\t1\t2\t3\ng2\t-1\t0\t0.5\ng6\t0\t0\t0\n", false},
-        {"a gene missing", "ID\tPC1\tPC2\tPC3\ng1\t1\t2\t3\ng6\t0\t0\t0\n", false},
+         "\"ID\"\t\"PC1\"\t\"PC2\"\t\"PC3\"\r\n\"g1\"\t1\t2\t3\r\ng2\t-1\t0\t0.5\r\ng6\t0\t0\t0\r\n", ""},
+        {"trailing empty line", "ID\tPC1\tPC2\tPC3\ng1\t1\t2\t3\ng2\t-1\t0\t0.5\ng6\t0\t0\t0\n\n", ""},
+        {"other header", "ID\tX\tY\tZ\ng1\t1\t2\t3\ng2\t-1\t0\t0.5\ng6\t0\t0\t0\n",
+         "the first line is \"ID X Y Z\", not the header ID, PC1, PC2, PC3 separated by tabs"},
+        {"a gene missing", "ID\tPC1\tPC2\tPC3\ng1\t1\t2\t3\ng6\t0\t0\t0\n",
+         "line 3 names the gene 'g6' where the table's co-expressed genes have 'g2'"},
         {"one line too many", "ID\tPC1\tPC2\tPC3\ng1\t1\t2\t3\ng2\t-1\t0\t0.5\ng6\t0\t0\t0\ng7\t0\t0\t0\n",
-         false},
-        {"not a number", "ID\tPC1\tPC2\tPC3\ng1\t1\t2\t3\ng2\tNA\t0\t0.5\ng6\t0\t0\t0\n", false},
-        {"infinite", "ID\tPC1\tPC2\tPC3\ng1\t1\t2\t3\ng2\tInf\t0\t0.5\ng6\t0\t0\t0\n", false},
-        {"three columns", "ID\tPC1\tPC2\tPC3\ng1\t1\t2\ng2\t-1\t0\t0.5\ng6\t0\t0\t0\n", false},
-        {"empty file", "", false},
+         "line 5 names the gene 'g7', but the table has only 3 co-expressed genes"},
+        {"too few lines", "ID\tPC1\tPC2\tPC3\ng1\t1\t2\t3\ng2\t-1\t0\t0.5\n",
+         "it places 2 genes, but the table has 3 co-expressed genes"},
+        {"not a number", "ID\tPC1\tPC2\tPC3\ng1\t1\t2\t3\ng2\tNA\t0\t0.5\ng6\t0\t0\t0\n",
+         "line 3: PC1 of 'g2' is \"NA\", not a finite number"},
+        {"infinite", "ID\tPC1\tPC2\tPC3\ng1\t1\t2\t3\ng2\t0\t0\tInf\ng6\t0\t0\t0\n",
+         "line 3: PC3 of 'g2' is \"Inf\", not a finite number"},
+        {"three columns", "ID\tPC1\tPC2\tPC3\ng1\t1\t2\ng2\t-1\t0\t0.5\ng6\t0\t0\t0\n",
+         "line 2 (\"g1 1 2\") has 3 fields, not 4"},
+        {"empty file", "", "the file is empty"},
     };
     for (const Case& c : cases) {
         WriteFile(path, c.text);
-        const std::optional<cNetworkLayout> l = ReadPcaLayout(path, d);
-        EXPECT_EQ(l.has_value(), c.ok) << c.what;
-        if (l && c.ok) {
+        QString why = "untouched";
+        const std::optional<cNetworkLayout> l = ReadPcaLayout(path, d, &why);
+        EXPECT_EQ(l.has_value(), c.why.isEmpty()) << c.what;
+        if (l) {
             EXPECT_EQ(l->Genes, (std::vector<int>{0, 1, 5})) << c.what;
             EXPECT_EQ(l->Positions[0].y, 2.0);
+            EXPECT_EQ(why, "untouched") << c.what;
+        } else {
+            EXPECT_EQ(why, c.why) << c.what;
         }
+        // The reason is optional.
+        EXPECT_EQ(ReadPcaLayout(path, d).has_value(), c.why.isEmpty()) << c.what;
     }
-    EXPECT_FALSE(ReadPcaLayout(tmp.path() + "/missing.txt", d).has_value());
+    QString why;
+    EXPECT_FALSE(ReadPcaLayout(tmp.path() + "/missing.txt", d, &why).has_value());
+    EXPECT_EQ(why, "cannot open '" + tmp.path() + "/missing.txt'");
 }
 
 TEST(RNetwork, LayoutScriptHandlesMissingValuesConstantGenesAndCommas)

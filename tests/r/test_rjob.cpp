@@ -14,7 +14,9 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
+#include <memory>
 #include <sys/resource.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -56,7 +58,8 @@ TEST(RJobText, BothJobsLineByLine)
              "printf '%s\\n' \"Output data file:      $KORVALENT_DATANAMEOUT\"",
              "echo .",
              "echo 'Please, wait while the script is processing your data...'",
-             "R_HOME='/usr/lib/R' '/usr/lib/R/bin/Rcmd' BATCH 'scripts/temp.rdatanorm.r'",
+             "R_HOME='/usr/lib/R' '/usr/lib/R/bin/Rcmd' BATCH --no-restore --no-save "
+             "'scripts/temp.rdatanorm.r'",
          }},
         {NetworkJob(start),
          {
@@ -77,7 +80,7 @@ TEST(RJobText, BothJobsLineByLine)
              "printf '%s\\n' \"Output data file (temp): $KORVALENT_DATANAMEOUT\"",
              "echo .",
              "echo 'Please, wait while the script is processing your data...'",
-             "R_HOME='/usr/lib/R' '/usr/lib/R/bin/Rcmd' BATCH 'scripts/genes2pca.r'",
+             "R_HOME='/usr/lib/R' '/usr/lib/R/bin/Rcmd' BATCH --no-restore --no-save 'scripts/genes2pca.r'",
          }},
     };
     for (const Case& c : cases) {
@@ -114,7 +117,7 @@ namespace {
 // arguments, the three variables and its working folder.
 const char* FakeRcmd =
     "#!/bin/sh\n"
-    "printf '%s\\0' \"$R_HOME\" \"$#\" \"$1\" \"$2\" \"$KORVALENT_DATAPATH\" "
+    "printf '%s\\0' \"$R_HOME\" \"$#\" \"$1\" \"$2\" \"$3\" \"$4\" \"$KORVALENT_DATAPATH\" "
     "\"$KORVALENT_DATANAMEIN\" \"$KORVALENT_DATANAMEOUT\" \"$(pwd)\" > \"$KORVALENT_TEST_LOG\"\n";
 
 } // namespace
@@ -150,15 +153,17 @@ TEST(RJobRun, HostileNamesReachTheJobIntactAndRunNothing)
                                            rHome + "/bin", &mBat, nullptr);
         ASSERT_EQ(st, cRJobStatus::Finished) << name.toStdString();
         const QList<QByteArray> got = ReadFile(log).split('\0');
-        ASSERT_GE(got.size(), 8) << name.toStdString();
+        ASSERT_GE(got.size(), 10) << name.toStdString();
         EXPECT_EQ(QString::fromLocal8Bit(got[0]), rHome);
-        EXPECT_EQ(got[1], "2");
+        EXPECT_EQ(got[1], "4");
         EXPECT_EQ(got[2], "BATCH");
-        EXPECT_EQ(got[3], "scripts/temp.rdatanorm.r");
-        EXPECT_EQ(QString::fromLocal8Bit(got[4]), data);
-        EXPECT_EQ(QString::fromLocal8Bit(got[5]), name + ".txt");
-        EXPECT_EQ(QString::fromLocal8Bit(got[6]), "out " + name);
-        EXPECT_EQ(QString::fromLocal8Bit(got[7]), start);
+        EXPECT_EQ(got[3], "--no-restore");
+        EXPECT_EQ(got[4], "--no-save");
+        EXPECT_EQ(got[5], "scripts/temp.rdatanorm.r");
+        EXPECT_EQ(QString::fromLocal8Bit(got[6]), data);
+        EXPECT_EQ(QString::fromLocal8Bit(got[7]), name + ".txt");
+        EXPECT_EQ(QString::fromLocal8Bit(got[8]), "out " + name);
+        EXPECT_EQ(QString::fromLocal8Bit(got[9]), start);
         // mBat holds the script that ran.
         EXPECT_EQ(mBat.toPlainText() + "\n", QString::fromLocal8Bit(ReadFile(start + "/scripts/run.sh")));
     }
@@ -295,6 +300,85 @@ TEST(RJobRun, WindowStaysResponsiveAndCancelEndsTheWholeJob)
     }
     EXPECT_TRUE(gone) << "the front end or its child outlived the cancel";
     EXPECT_EQ(cRJobRunner::Active(), nullptr);
+}
+
+TEST(RJobRun, CancelEndsOnlyWhenAChildThatIgnoresTermIsGone)
+{
+    QTemporaryDir tmp;
+    rtest::MakeStartFolder(tmp.path(), false);
+    // A child that ignores SIGTERM outlives the shells above it, and writes its output late. It
+    // tells its pid once it ignores the signal.
+    WriteFile(tmp.path() + "/R/bin/Rcmd",
+              "#!/bin/sh\n"
+              "sh -c 'trap \"\" TERM; echo $$ > \"$KORVALENT_DATAPATH/child\"; sleep 3; "
+              "echo late > \"$KORVALENT_DATAPATH/late\"' &\n"
+              "wait\n",
+              true);
+    std::unique_ptr<cRJobRunner> runner(PrepareBatchJob(PreprocessingJob(tmp.path(), "in", "out"), tmp.path(),
+                                                        tmp.path() + "/R/bin", nullptr, nullptr));
+    ASSERT_NE(runner, nullptr);
+    runner->GraceMs = 300;
+    pid_t child = 0;
+    bool childGoneAtEnd = false;
+    QObject::connect(runner.get(), &cJob::finished,
+                     [&] { childGoneAtEnd = child > 0 && ProcessGone(child); });
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(20);
+
+    QElapsedTimer clock;
+    clock.start();
+    runner->Start();
+    while (child == 0 && clock.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+        child = ReadFile(tmp.path() + "/child").trimmed().toInt();
+    }
+    ASSERT_GT(child, 0);
+    QElapsedTimer cancel;
+    cancel.start();
+    const int ticksBefore = ticks;
+    runner->Cancel();
+    ASSERT_TRUE(rtest::WaitForJob(runner.get()));
+    EXPECT_EQ(runner->Status(), cRJobStatus::Cancelled);
+    EXPECT_TRUE(childGoneAtEnd) << "the job was reported stopped while its child still ran";
+    EXPECT_GE(cancel.elapsed(), 300);  // it waited for the kill after the grace period
+    EXPECT_GT(ticks - ticksBefore, 5); // and the event loop ran meanwhile
+    EXPECT_EQ(cRJobRunner::Active(), nullptr);
+    // Past the moment the child would have written its file.
+    QThread::msleep(std::max<qint64>(0, 4000 - clock.elapsed()));
+    EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/late"));
+}
+
+TEST(RJobText, TranscriptFileAndItsLastLines)
+{
+    EXPECT_EQ(TranscriptFile(PreprocessingJob("/d", "i", "o"), "/p"), "/p/temp.rdatanorm.r.Rout");
+    EXPECT_EQ(TranscriptFile(NetworkJob("/p"), "/p"), "/p/genes2pca.r.Rout");
+    cRJob upper = NetworkJob("/p");
+    upper.Script = "scripts/layout.R"; // BATCH drops a final ".R" only
+    EXPECT_EQ(TranscriptFile(upper, "/p"), "/p/layout.Rout");
+
+    QTemporaryDir tmp;
+    const QString path = tmp.path() + "/t.Rout";
+    QByteArray many;
+    for (int i = 1; i <= 30; ++i)
+        many += "line " + QByteArray::number(i) + "\n";
+    struct Case {
+        QByteArray text;
+        int count;
+        QString last;
+    } cases[] = {
+        {many, 3, "line 28\nline 29\nline 30"},
+        {"one\r\ntwo\r\n\r\n", 10, "one\ntwo"},
+        {"no break", 2, "no break"},
+        {"", 5, ""},
+        {QByteArray(100000, 'x') + "\nend\n", 1, "end"},
+    };
+    for (const Case& c : cases) {
+        WriteFile(path, c.text);
+        EXPECT_EQ(LastLines(path, c.count), c.last) << c.text.left(20).constData();
+    }
+    EXPECT_EQ(LastLines(tmp.path() + "/missing", 3), "");
 }
 
 TEST(RJobRun, TheJobsOutputIsKept)

@@ -5,13 +5,18 @@
 #include "rjobs/Rparam.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 
+#include <csignal>
+#include <sys/types.h>
 #include <unistd.h>
 
 using rtest::WriteFile;
@@ -182,30 +187,180 @@ struct FakeWindow {
     }
 };
 
-TEST_F(RSearchTree, StartUpDiscoveryLogsAndSetsTheState)
+namespace {
+
+// Stand-ins for R's front end as the check runs it: BATCH --no-restore --no-save script, in the
+// check's folder, with the transcript beside the script.
+const char* RunsFine =
+    "#!/bin/sh\n"
+    "[ \"$1 $2 $3\" = 'BATCH --no-restore --no-save' ] || exit 9\n"
+    "printf '> cat(...)\\nKorvalent R check: R version 9.9.9 (fake)\\n' > \"${4%.R}.Rout\"\n";
+const char* FailsInBatch = "#!/bin/sh\n"
+                           "echo 'sh: 1: /opt/my: not found' > \"${4%.R}.Rout\"\n"
+                           "exit 127\n";
+const char* RunsNoScript = "#!/bin/sh\necho 'R version 9.9.9' > \"${4%.R}.Rout\"\n";
+const QByteArray SlowButRuns = QByteArray("#!/bin/sh\nsleep 1\n") + QByteArray(RunsFine).mid(10);
+const char* Hangs = "#!/bin/sh\nsleep 30 &\necho $! > \"$KORVALENT_TEST_LOG\"\nwait\n";
+
+bool Gone(pid_t pid)
 {
+    if (::kill(pid, 0) != 0) return true;
+    const QByteArray stat = rtest::ReadFile(QString("/proc/%1/stat").arg(pid));
+    const int close = stat.lastIndexOf(')');
+    return close > 0 && stat.size() > close + 2 && stat[close + 2] == 'Z';
+}
+
+} // namespace
+
+TEST_F(RSearchTree, CandidatesComeLastHitFirstEachFolderOnce)
+{
+    WriteFile(root + "/4.1/bin/Rcmd", "x", true);
     WriteFile(root + "/4.3/bin/Rcmd", "x", true);
+    QDir().mkpath(root + "/zz/Rcmd"); // a folder cannot run
+    const QString other = tmp.path() + "/other";
+    WriteFile(other + "/Rcmd", "x", true);
+    EXPECT_EQ(RFolderCandidates({{root, true}, {other, false}, {root + "/4.1/bin", false}}),
+              (QStringList{root + "/4.1/bin", other, root + "/4.3/bin"}));
+    EXPECT_TRUE(RFolderCandidates({{tmp.path() + "/nothing", true}}).isEmpty());
+}
+
+TEST_F(RSearchTree, ProbeTakesTheFirstFolderThatRunsAndSaysWhyOthersDoNot)
+{
+    const QString log = tmp.path() + "/hang.pid";
+    qputenv("KORVALENT_TEST_LOG", log.toLocal8Bit());
+    struct Front {
+        const char* folder;
+        const char* script; // null: a file that is no program
+    } fronts[] = {
+        {"hangs", Hangs},   {"batch fails", FailsInBatch}, {"no script", RunsNoScript}, {"garbage", nullptr},
+        {"good", RunsFine}, {"good too", RunsFine},
+    };
+    QStringList folders;
+    for (const Front& f : fronts) {
+        folders << root + "/" + f.folder + "/bin";
+        WriteFile(folders.last() + "/Rcmd", f.script ? f.script : "\x7f\x01\x02 not a program (", true);
+    }
+    cRProbe probe(folders);
+    probe.TimeoutMs = 1000;
+    probe.Start();
+    ASSERT_TRUE(rtest::WaitForJob(&probe));
+    EXPECT_EQ(probe.Folder(), root + "/good/bin");
+    EXPECT_EQ(probe.Version(), "R version 9.9.9 (fake)");
+    const auto skipped = probe.Skipped();
+    ASSERT_EQ(skipped.size(), 4);
+    const QString reasons[] = {
+        "it did not finish within 1 s",
+        "it ended with exit code 127: sh: 1: /opt/my: not found",
+        "it did not run a test script: R version 9.9.9",
+        "it ended with exit code 126",
+    };
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(skipped[i].first, folders[i]);
+        EXPECT_TRUE(skipped[i].second.startsWith(reasons[i])) << skipped[i].second.toStdString();
+    }
+    // The check out of time was ended with everything it started.
+    const pid_t child = rtest::ReadFile(log).trimmed().toInt();
+    ASSERT_GT(child, 0);
+    QElapsedTimer t;
+    t.start();
+    while (!Gone(child) && t.elapsed() < 5000)
+        QThread::msleep(20);
+    EXPECT_TRUE(Gone(child));
+    qunsetenv("KORVALENT_TEST_LOG");
+
+    cRProbe none(QStringList{});
+    none.Start();
+    EXPECT_TRUE(none.Ended());
+    EXPECT_EQ(none.Folder(), "");
+}
+
+TEST_F(RSearchTree, StartUpDiscoveryLogsAndSetsTheStateWithoutBlocking)
+{
+    // The last hit cannot run; the one before it, which takes a while to answer, can.
+    WriteFile(root + "/4.3/bin/Rcmd", SlowButRuns, true);
+    WriteFile(root + "/5.0/bin/Rcmd", FailsInBatch, true);
     qputenv("KORVALENT_R_ROOTS", root.toLocal8Bit());
     FakeWindow w;
     cRHost h = w.Host();
-    SearchR(h);
+    QElapsedTimer clock;
+    clock.start();
+    QPointer<cJob> job = SearchR(h);
+    EXPECT_LT(clock.elapsed(), 500);
+    ASSERT_TRUE(job);
+    EXPECT_FALSE(job->Ended());
+    EXPECT_EQ(w.RFolder, "");
+    EXPECT_FALSE(w.RAvailable);
+    ASSERT_TRUE(rtest::WaitForJob(job));
     EXPECT_EQ(w.RFolder, root + "/4.3/bin");
     EXPECT_TRUE(w.RAvailable);
     EXPECT_EQ(w.Glyph, 1);
-    EXPECT_EQ(w.Log, QStringList{"Rcmd is found in a default R folder: " + root + "/4.3/bin"});
+    EXPECT_EQ(w.Log, (QStringList{"R in " + root +
+                                      "/5.0/bin is passed over: it ended with exit code 127: sh: 1: /opt/my: "
+                                      "not found.",
+                                  "Rcmd is found in a default R folder: " + root + "/4.3/bin"}));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(job) << "the check goes when it has ended";
 
-    qputenv("KORVALENT_R_ROOTS", (tmp.path() + "/none").toLocal8Bit());
+    // Nothing that runs: the state says so.
+    QDir(root + "/4.3").removeRecursively();
     FakeWindow n;
     cRHost hn = n.Host();
-    SearchR(hn);
+    rtest::WaitForJob(SearchR(hn));
     EXPECT_EQ(n.RFolder, "");
     EXPECT_FALSE(n.RAvailable);
     EXPECT_EQ(n.Glyph, 0);
-    EXPECT_EQ(
-        n.Log,
-        QStringList{
-            "Cannot find a default R folder. Choose it manualy of use Korvalent without some functions."});
+    ASSERT_EQ(n.Log.size(), 2);
+    EXPECT_EQ(n.Log[1],
+              "Cannot find a default R folder. Choose it manualy of use Korvalent without some functions.");
+
+    // Nothing found at all: said at once.
+    qputenv("KORVALENT_R_ROOTS", (tmp.path() + "/none").toLocal8Bit());
+    FakeWindow e;
+    cRHost he = e.Host();
+    EXPECT_TRUE(SearchR(he)->Ended());
+    EXPECT_EQ(e.Glyph, 0);
+    EXPECT_EQ(e.Log.size(), 1);
+
+    // A folder chosen by hand while the check ran stands.
+    WriteFile(root + "/4.3/bin/Rcmd", SlowButRuns, true);
+    qputenv("KORVALENT_R_ROOTS", root.toLocal8Bit());
+    FakeWindow m;
+    cRHost hm = m.Host();
+    QPointer<cJob> check = SearchR(hm);
+    m.RFolder = "/chosen/bin";
+    m.RAvailable = true;
+    rtest::WaitForJob(check);
+    EXPECT_EQ(m.RFolder, "/chosen/bin");
+    EXPECT_EQ(m.Glyph, -1);
     qunsetenv("KORVALENT_R_ROOTS");
+}
+
+TEST_F(RSearchTree, RealRUnderAFolderNameWithABlankIsPassedOver)
+{
+    REQUIRE_R(rFolder);
+    // The same installation reached through two folders; only the one without a blank can run
+    // jobs, since R's own start scripts split its home at the blank.
+    const QString rHome = QDir::cleanPath(rFolder + "/..");
+    const QString good = root + "/a/R", bad = root + "/z/my R";
+    for (const QString& home : {good, bad}) {
+        QDir().mkpath(home + "/bin");
+        for (const QString& entry : QDir(rHome).entryList(QDir::AllEntries | QDir::NoDotAndDotDot))
+            if (entry != "bin") ASSERT_TRUE(QFile::link(rHome + "/" + entry, home + "/" + entry));
+        for (const QString& entry : QDir(rFolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot))
+            ASSERT_TRUE(QFile::link(rFolder + "/" + entry, home + "/bin/" + entry));
+    }
+    qputenv("KORVALENT_R_ROOTS", root.toLocal8Bit());
+    ASSERT_EQ(RFolderCandidates(RSearchRoots()), (QStringList{bad + "/bin", good + "/bin"}));
+    FakeWindow w;
+    cRHost h = w.Host();
+    ASSERT_TRUE(rtest::WaitForJob(SearchR(h)));
+    qunsetenv("KORVALENT_R_ROOTS");
+    EXPECT_EQ(w.RFolder, good + "/bin");
+    EXPECT_TRUE(w.RAvailable);
+    ASSERT_EQ(w.Log.size(), 2) << w.Log.join("\n").toStdString();
+    EXPECT_TRUE(w.Log[0].startsWith("R in " + bad + "/bin is passed over: it ended with exit code"))
+        << w.Log[0].toStdString();
+    EXPECT_EQ(w.Log[1], "Rcmd is found in a default R folder: " + good + "/bin");
 }
 
 namespace {

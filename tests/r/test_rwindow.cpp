@@ -47,6 +47,8 @@ class RWindowTest : public ::testing::Test {
         FileDialogHook() = [](cFileDialog&, QWidget*) { return false; };
         qunsetenv("KORVALENT_R_ROOTS");
         CreateWindows();
+        // The start-up check of R ends on its own; the tests begin from its outcome.
+        ASSERT_TRUE(QTest::qWaitFor([] { return !fmMain->SearchingR(); }, 30000));
     }
     void TearDown() override
     {
@@ -134,9 +136,14 @@ TEST_F(RWindowTest, PreprocessingReloadsTheResultAndFailuresKeepTheData)
     const cWinExprData* loaded = fmMain->ExprData();
     fmMain->mRNorm->setPlainText("stop('broken on purpose')\n");
     Click("btRProcessing");
-    EXPECT_EQ(Messages,
-              QStringList{"No resulted file|The resulted file cannot be found. Perhaps an error occured "
-                          "when running R-script."});
+    // The message shows where R's transcript is, and R's complaint at its end.
+    ASSERT_EQ(Messages.size(), 1);
+    EXPECT_TRUE(Messages[0].startsWith("No resulted file|The resulted file cannot be found. Perhaps an error "
+                                       "occured when running R-script.\n\nR's transcript of the job is in " +
+                                       Start + "/temp.rdatanorm.r.Rout. It ends with:\n"))
+        << Messages[0].toStdString();
+    EXPECT_TRUE(Messages[0].endsWith("Error: broken on purpose\nExecution halted"))
+        << Messages[0].toStdString();
     EXPECT_EQ(fmMain->ExprData(), loaded);
     EXPECT_EQ(fmMain->lbFileName->text(), "data.norm");
     EXPECT_EQ(rtest::ReadFile(Start + "/scripts/temp.rdatanorm.r"), "stop('broken on purpose')\r\n\r\n");
@@ -166,6 +173,27 @@ TEST_F(RWindowTest, NetworkShowsTheLaidOutGenes)
     EXPECT_EQ(QDir(Start + "/scripts").entryList(QDir::Files), QStringList{"genes2pca.r"});
     // The export went through the preset save dialog and left it unset.
     EXPECT_EQ(fmMain->dlgSave.Preset, 0);
+}
+
+TEST_F(RWindowTest, NetworkWithAnUnreadableLayoutSaysWhyAndOpensNoWindow)
+{
+    REQUIRE_R(rFolder);
+    WriteFile(Start + "/scripts/genes2pca.r",
+              "writeLines('ID\\tPC1\\tPC2', file.path(Sys.getenv('KORVALENT_DATAPATH'), "
+              "Sys.getenv('KORVALENT_DATANAMEOUT')))\n");
+    const QString table = Tmp.path() + "/net.txt";
+    WriteFile(table, Table);
+    Load(table);
+    fmMain->edCEThreshold->setText("0.9");
+    Click("btCalcCE");
+    ASSERT_TRUE(
+        QTest::qWaitFor([] { return fmMain->CEMatrix() != nullptr && !fmMain->CalcRunning(); }, 20000));
+    Click("btNetwork");
+    EXPECT_EQ(Messages, QStringList{"Error|The network layout could not be read: the first line is \"ID PC1 "
+                                    "PC2\", not the header ID, PC1, PC2, PC3 separated by tabs."});
+    EXPECT_FALSE(fmScr3D->isVisible());
+    EXPECT_FALSE(fmScr3D->ShowsNetwork());
+    EXPECT_FALSE(fmMain->Computing());
 }
 
 TEST_F(RWindowTest, ClicksWhileAJobWaitsLeaveTheTableAndTheMatrixAlone)
