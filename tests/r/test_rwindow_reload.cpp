@@ -32,6 +32,8 @@ TEST(RWindowReload, AResultThatCannotBeLoadedKeepsTheTableAndTheMatrix)
     };
     qunsetenv("KORVALENT_R_ROOTS");
     CreateWindows();
+    // R is checked at start-up without blocking; the job needs its outcome.
+    ASSERT_TRUE(QTest::qWaitFor([] { return !fmMain->SearchingR(); }, 30000));
     const auto idle = [] { return QTest::qWaitFor([] { return !fmMain->Computing(); }, 120000); };
 
     const QString table = tmp.path() + "/data/table.txt";
