@@ -104,7 +104,12 @@ class cBufferLines final : public cLineSource {
 // rule of cBufferLines, decided by a scan for a LF before the first line.
 class cFileLines final : public cLineSource {
   public:
-    cFileLines(int fd, std::size_t chunk) : Fd(fd), Buf(std::max<std::size_t>(chunk, 1)) {}
+    // `size` is the file's size as last seen: a smaller file gets a buffer
+    // just large enough to take it in one read.
+    cFileLines(int fd, std::size_t chunk, std::size_t size)
+        : Fd(fd), Buf(std::max<std::size_t>(std::min(chunk, size + 1), 1))
+    {
+    }
 
     // Reads from the start up to the first LF: a file without any has CR line
     // ends. False on a read error.
@@ -467,7 +472,7 @@ int cExprData::Load(const char* path)
     int rc = -1;
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
         // Two passes over the file itself.
-        cFileLines lines(fd, LoadChunkBytes);
+        cFileLines lines(fd, LoadChunkBytes, std::size_t(st.st_size > 0 ? st.st_size : 0));
         if (!lines.FindLineEnds()) {
             nCEGenes = 0;
             rc = LoadFailed(cLoadError::ReadError, Because("The file cannot be read", lines.ReadError()));

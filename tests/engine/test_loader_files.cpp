@@ -121,6 +121,12 @@ class cFakeMemory {
     ~cFakeMemory() { ::unsetenv("KORVALENT_MEMORY_AVAILABLE"); }
 };
 
+// A literal with its embedded NUL bytes.
+template <std::size_t N> std::string Bytes(const char (&s)[N])
+{
+    return std::string(s, N - 1);
+}
+
 const std::vector<std::string>& Texts()
 {
     static const std::vector<std::string> texts = {
@@ -132,7 +138,7 @@ const std::vector<std::string>& Texts()
         "no header at all\n",
         "",
         "\n\n\r\r",
-        std::string("ID\tName\tA\0B\ngene\0_one_at\tg\t1\t2\n", 37),
+        Bytes("ID\tName\tA\0B\ngene\0_one_at\tg\t1\t2\n"),
     };
     return texts;
 }
