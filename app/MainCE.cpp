@@ -7,6 +7,7 @@
 #include "app/WinExprData.h"
 #include "app/Windows.h"
 #include "engine/CEMatrix.h"
+#include "engine/Memory.h"
 #include "engine/Writers.h"
 #include "ui/ChartTools.h"
 #include "ui/Convert.h"
@@ -115,9 +116,21 @@ void TfmMain::btCalcCEClick()
         MessageBox(this, QStringLiteral("Error"), message);
         return;
     }
+    // A matrix that cannot fit in the memory left would get the program killed
+    // part way; it is refused before anything changes. (A matrix already held
+    // is of the same size and is released first.)
+    cWinExprData* data = ExprData();
+    if (CEMatrix() == nullptr) {
+        const std::uint64_t need =
+            static_cast<std::uint64_t>(data->nGenes) * static_cast<std::uint64_t>(data->nGenes);
+        const std::string what = "the co-expression matrix of " + std::to_string(data->nGenes) + " genes";
+        if (const std::string shortfall = MemoryShortfall(need, what.c_str()); !shortfall.empty()) {
+            MessageBox(this, QStringLiteral("Error"), QString::fromStdString(shortfall));
+            return;
+        }
+    }
     // 3. The running state: the job is held while it is prepared.
     PageControl->setCurrentIndex(2);
-    cWinExprData* data = ExprData();
     auto* job = new cCalcCEJob(data);
     Running = true;
     Analysis->StartJob(

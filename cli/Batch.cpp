@@ -3,10 +3,12 @@
 #include "CEMatrix.h"
 #include "ExprData.h"
 #include "Format.h"
+#include "Memory.h"
 #include "Writers.h"
 
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -208,6 +210,14 @@ int RunBatch(const Options& o)
 
     cCEMatrix M;
     if (!o.noCE && d.nGenes > 0) {
+        // The matrix is backed only as it is written: one that does not fit in
+        // the memory left would get the process killed part-way through.
+        const std::uint64_t cells = std::uint64_t(d.nGenes) * std::uint64_t(d.nGenes);
+        const std::string what = "the co-expression matrix of " + std::to_string(d.nGenes) + " genes";
+        if (std::string why = MemoryShortfall(cells, what.c_str()); !why.empty()) {
+            Message(why);
+            return ExitFailure;
+        }
         if (!M.Alloc(d.nGenes)) {
             const double bytes = double(d.nGenes) * double(d.nGenes);
             Message("Not enough memory for the co-expression matrix of " + std::to_string(d.nGenes) +

@@ -191,11 +191,14 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
 
     // Values are checked once the last one of each option is known.
     if (!haveTable) return fail("no table given");
+    // Above the engine's limit its own sentence is shown, as in the window.
+    if (o.power > MaxCEPower) return fail(CEParametersProblem(o.power, 1.0));
     if (!ValidPower(o.power))
         return fail("the power must be 1 or more (got " + std::to_string(o.power) + ")");
     if (!ValidThreshold(o.threshold))
         return fail("the threshold must be above 0 and finite as a 32-bit float");
     if (o.renew) {
+        if (o.renewPower > MaxCEPower) return fail("--renew: " + CEParametersProblem(o.renewPower, 1.0));
         if (!ValidPower(o.renewPower))
             return fail("the --renew power must be 1 or more (got " + std::to_string(o.renewPower) + ")");
         if (!ValidThreshold(o.renewThreshold))
@@ -234,7 +237,7 @@ const char* UsageText()
            "  --normalize          both passes with cs (a later --gene-norm/--array-norm overrides)\n"
            "\n"
            "Co-expression:\n"
-           "  -p, --power P        correlation power, an integer of 1 or more (default 1)\n"
+           "  -p, --power P        correlation power, an integer from 1 to 1000 (default 1)\n"
            "  -t, --threshold T    filtering threshold above 0, with a point (default 0.9)\n"
            "  --renew P T          then re-filter the stored correlations with P and T\n"
            "  --no-ce              skip co-expression (not with the co-expression files or --renew)\n"

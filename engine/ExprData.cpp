@@ -84,6 +84,11 @@ bool cExprData::HasArrays() const
 
 void cExprData::Alloc(int genes, int arrays)
 {
+    AllocTable(genes, arrays, true);
+}
+
+void cExprData::AllocTable(int genes, int arrays, bool zeroRows)
+{
     if (HasArrays()) Free();
     if (genes < 0) genes = 0;
     if (arrays < 0) arrays = 0;
@@ -124,10 +129,11 @@ void cExprData::Alloc(int genes, int arrays)
         MemUsed += 4 * std::int64_t(g);
         Data = new float*[g]();
         MemUsed += 4 * std::int64_t(g);
-        // Rows are zeroed too: the loader overwrites them, and nothing ever
-        // reads an indeterminate value.
+        // Rows are zeroed for Alloc's callers; the loader overwrites every
+        // value, and zeroing first would only touch each page once more (and
+        // back the whole table at once, before a single value is read).
         for (std::size_t i = 0; i < g; ++i) {
-            Data[i] = new float[a]();
+            Data[i] = zeroRows ? new float[a]() : new float[a];
             MemUsed += 4 * std::int64_t(a);
         }
     } catch (const std::bad_alloc&) {

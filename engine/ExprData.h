@@ -11,6 +11,7 @@
 #include <string>
 
 class cCEMatrix;
+class cLineSource;
 
 // A value is present exactly when it is finite; missing values are stored as +inf.
 inline bool IsPresent(float v)
@@ -24,7 +25,16 @@ double SumCounts(const unsigned* counts, int n);
 // Why the last Load or LoadBuffer failed.
 enum class cLoadError { None, CannotOpen, ReadError, NoHeader, NotEnoughMemory, TooLarge };
 
-// Empty when the power and threshold can be used; otherwise the message.
+// The highest correlation power accepted (see CEParametersProblem).
+constexpr int MaxCEPower = 1000;
+
+// Empty when the power and threshold can be used; otherwise the message. The
+// power must be a whole number from 1 to MaxCEPower: r^p is computed by
+// repeated multiplication (the results are defined that way, bit for bit),
+// which takes time in proportion to p for some r (|r| just below 1 needs
+// about 2^52 steps before the product stops changing), so larger powers are
+// refused rather than left to run for hours. Past about 1000 a power only
+// lets |r| within 0.1% of 1 pass any usual threshold.
 std::string CEParametersProblem(int p, double t);
 
 class cExprData {
@@ -55,11 +65,18 @@ class cExprData {
     void Free();
 
     // Reads an expression table. Returns nGenes * nArrays, or -1 when no header
-    // line is found (also for unreadable and empty files); LoadError and
-    // LoadMessage then say why.
+    // line is found (also for unreadable and empty files) or the table cannot
+    // be held (TooLarge; NotEnoughMemory when it does not fit in the memory
+    // available, see MemoryShortfall in Memory.h); LoadError and LoadMessage
+    // then say why. A regular file is read twice in chunks, never held whole;
+    // a pipe or device is read whole into memory first. Lines end at LF (or CR
+    // LF); a text without any LF has CR line ends.
     int Load(const char* path);
-    // The same parser over a text held in memory (used by Load, tests and fuzzing).
+    // The same parser over a text held in memory (used by tests and fuzzing).
     int LoadBuffer(const char* text, std::size_t length);
+    // Bytes Load asks for in one read (a line longer than that is gathered
+    // over several). A testing aid: small values make lines span reads.
+    std::size_t LoadChunkBytes = std::size_t(1) << 20;
 
     void CalcStat();
     void NormArrays(bool center, bool scale);
@@ -111,6 +128,12 @@ class cExprData {
 
   private:
     bool HasArrays() const;
+    // Alloc, with the rows of Data left unset unless zeroRows (for the loader,
+    // which writes every value of every row).
+    void AllocTable(int genes, int arrays, bool zeroRows);
+    // The two passes of Load and LoadBuffer over a source of lines.
+    int LoadLines(cLineSource& src);
+    int ParseLines(cLineSource& src);
     // What Alloc asks for, in bytes; above MaxAllocBytes it refuses at once, as
     // such a table could not be addressed at all.
     static double AllocBytes(double genes, double arrays);

@@ -428,7 +428,8 @@ std::string WritePairwiseCE(const char* path, const cExprData& d, const cCEMatri
 
 std::string WriteGeneList(const char* path, const cExprData& d, int gene, int p, double t, char sep)
 {
-    if (p < 1) return "The correlation power must be a whole number of at least 1.";
+    // The power by the engine's rule (its limit bounds the time of IntPower).
+    if (std::string why = CEParametersProblem(p, 1.0); !why.empty()) return why;
     if (!(std::isfinite(t) && t > 0)) return "The filtering threshold must be a number above 0.";
     if (gene < 0 || gene >= d.nGenes) return GeneMissing(gene, d);
     const double cutoff = Pow(t, 1.0 / p);

@@ -85,8 +85,8 @@ std::string WriteFilteredTable(const char* path, const cExprData& d, char sep = 
 // reported in the header (t with printf "%f", always a point).
 std::string WritePairwiseCE(const char* path, const cExprData& d, const cCEMatrix& M, int p, double t);
 // Genes whose correlation r with `gene` (0-based) has |r| > Pow(t, 1/p), r
-// recomputed from the data as floats, with r and IntPower(r, p). Refused for
-// p < 1 and for a threshold that is not a number above 0.
+// recomputed from the data as floats, with r and IntPower(r, p). Refused for a
+// power outside 1..MaxCEPower and for a threshold that is not a number above 0.
 std::string WriteGeneList(const char* path, const cExprData& d, int gene, int p, double t, char sep = '.');
 // Genes of pattern `pattern`, shown relative to `gene` (0-based) when it carries
 // that pattern, otherwise to the first gene that does; the stored matrix cells

@@ -10,11 +10,15 @@
 #include "Numeric.h"
 
 const char* const CEParamsMessage =
-    "The correlation power must be at least 1 and the filtering threshold a number above 0.\n";
+    "The correlation power must be from 1 to 1000 and the filtering threshold a number above 0.\n";
+static_assert(MaxCEPower == 1000, "CEParamsMessage names the limit");
 
 std::string CEParametersProblem(int p, double t)
 {
     if (p < 1) return "The correlation power must be a whole number of at least 1.";
+    if (p > MaxCEPower)
+        return "The correlation power must be at most " + std::to_string(MaxCEPower) +
+               ": higher powers would take too long to compute.";
     // The calculation takes the threshold as a float.
     const float tf = static_cast<float>(t);
     if (!(std::isfinite(tf) && tf > 0.0f)) return "The filtering threshold must be a number above 0.";
@@ -31,13 +35,35 @@ double CEThreshold(int p, float t)
     return Pow(static_cast<double>(t), 1.0 / p);
 }
 
+// The definition is the plain loop v_1 = r, v_(k+1) = v_k * r (each product
+// rounded), up to v_p. The loop below stops early only where every later
+// product is known, so the result has the same bits:
+//  - |r| == 1: every product is exactly +1 or -1; its sign is r's sign to the
+//    power p (negative exactly for r == -1 and p odd).
+//  - v_(k+1) == v_k with v_k neither 0 nor infinite: the next product is
+//    again v_k * r, the same operation on the same operands, so every later
+//    product equals v_k (a nonzero value has one sign, so the bits agree).
+//  - v_k == 0 or v_k infinite (r finite and nonzero): every later product is a
+//    zero or an infinity again, with the sign flipped by each negative factor;
+//    v_p has the magnitude of v_k and the sign of v_k times sign(r)^(p - k).
+//    (The plain loop's own test next == v would stop at +0 where -0 is due.)
+// Time: at most p - 1 products, and CEParametersProblem bounds p by
+// MaxCEPower. No bound independent of p exists for this definition: for r
+// just below 1 (1 - 2^-52, say) the product falls by about an ulp per step and
+// takes some 2^52 steps to settle, and no shortcut such as repeated squaring
+// gives the same roundings. Hence the limit on p rather than a faster formula.
 double CEPowerOf(double r, int p)
 {
+    if (p <= 1) return r;
+    if (std::fabs(r) == 1.0) return (r < 0 && (p & 1)) ? -1.0 : 1.0;
     double v = r;
     for (int q = 1; q < p; ++q) {
+        // v is v_q here.
+        if (v == 0 || std::isinf(v)) {
+            const bool flip = std::signbit(r) && ((p - q) & 1);
+            return flip ? -v : v;
+        }
         const double next = v * r;
-        // Once a product repeats, every later one does: huge powers end early
-        // with the same value.
         if (next == v) break;
         v = next;
     }

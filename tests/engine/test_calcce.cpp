@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <stdexcept>
@@ -512,13 +513,132 @@ TEST(CalcCE, HugePowerEndsEarlyWithTheSameValue)
     cExprData probe;
     Fill(probe, {x, x});
     ASSERT_EQ(probe.Corr(0, 1), 1.0);
-    const cOutcome o = Both({x, x, {3, 1, 2}}, 2000000000, 0.5f);
+    const cOutcome o = Both({x, x, {3, 1, 2}}, MaxCEPower, 0.5f);
     EXPECT_EQ(CellOf(o, 3, 1, 0), 100);
     EXPECT_EQ(o.nCE[0], 1);
     EXPECT_EQ(CEPowerOf(0.5, 3), 0.125);
     EXPECT_EQ(CEPowerOf(-0.5, 3), -0.125);
     EXPECT_EQ(CEPowerOf(0.9, 1), 0.9);
     EXPECT_EQ(CEPowerOf(1e-200, 5), 0.0);
+}
+
+namespace {
+
+// The definition: r multiplied by r, p - 1 times, with no early end.
+double PlainPower(double r, int p)
+{
+    double v = r;
+    for (int q = 1; q < p; ++q)
+        v = v * r;
+    return v;
+}
+
+std::uint64_t Bits(double x)
+{
+    std::uint64_t b;
+    std::memcpy(&b, &x, sizeof b);
+    return b;
+}
+
+} // namespace
+
+TEST(CEPower, EarlyEndsGiveTheBitsOfThePlainLoop)
+{
+    const double tiny = std::numeric_limits<double>::denorm_min();
+    std::vector<double> rs = {1.0,
+                              -1.0,
+                              1 - 0x1p-52,
+                              1 - 0x1p-53,
+                              -(1 - 0x1p-53),
+                              -(1 - 0x1p-52),
+                              1 + 0x1p-52,
+                              -(1 + 0x1p-52),
+                              0.5,
+                              -0.5,
+                              0.0,
+                              -0.0,
+                              1e-200,
+                              -1e-200,
+                              1e-160, // underflows through the subnormals
+                              -1e-160,
+                              tiny,
+                              -tiny,
+                              4 * tiny,
+                              -3 * tiny,
+                              0.9999999,
+                              -0.9999999,
+                              double(1 - 0x1p-24f), // the largest float below 1
+                              -double(1 - 0x1p-24f),
+                              1e200,
+                              -1e200,
+                              1.27,
+                              -1.27};
+    // The stored cells as RenewCE reads them back.
+    for (int c = -128; c < 128; ++c)
+        rs.push_back(c * 0.01);
+    std::vector<int> ps;
+    for (int p = 1; p <= 80; ++p)
+        ps.push_back(p);
+    for (int p : {99, 100, 255, 256, 499, 500, 997, 998, 999, MaxCEPower})
+        ps.push_back(p);
+    for (double r : rs)
+        for (int p : ps)
+            ASSERT_EQ(Bits(CEPowerOf(r, p)), Bits(PlainPower(r, p))) << r << " ^ " << p;
+    // Zero and infinity keep flipping their sign with a negative factor.
+    EXPECT_TRUE(std::signbit(CEPowerOf(-1e-200, 7)));
+    EXPECT_FALSE(std::signbit(CEPowerOf(-1e-200, 8)));
+    EXPECT_TRUE(std::signbit(CEPowerOf(-1e200, 9)));
+    EXPECT_TRUE(std::isnan(CEPowerOf(std::numeric_limits<double>::quiet_NaN(), 5)));
+}
+
+TEST(CEPower, PowersAboveTheLimitAreRefused)
+{
+    const std::string limit =
+        "The correlation power must be at most 1000: higher powers would take too long to compute.";
+    EXPECT_EQ(MaxCEPower, 1000);
+    EXPECT_EQ(CEParametersProblem(MaxCEPower, 0.9), "");
+    EXPECT_EQ(CEParametersProblem(MaxCEPower + 1, 0.9), limit);
+    EXPECT_EQ(CEParametersProblem(std::numeric_limits<int>::max(), 0.9), limit);
+    EXPECT_EQ(CEParametersProblem(2000, -1.0), limit); // the power is named first
+    EXPECT_FALSE(CEParamsValid(MaxCEPower + 1, 0.9f));
+
+    const std::vector<float> x = {1, 2, 3};
+    cRecorder d;
+    Fill(d, {x, x, {3, 1, 2}});
+    cCEMatrix M;
+    ASSERT_TRUE(M.Alloc(d.nGenes));
+    EXPECT_EQ(d.CalcCE(&M, MaxCEPower + 1, 0.5f), -1);
+    EXPECT_EQ(CalcCEReference(d, &M, 2147483647, 0.5f), -1);
+    ASSERT_EQ(d.CalcCE(&M, 2, 0.5f), 1);
+    d.Printed.clear();
+    EXPECT_EQ(d.RenewCE(&M, 2147483647, 0.5f), -1);
+    ASSERT_FALSE(d.Printed.empty());
+    EXPECT_EQ(d.Printed.back().Text, CEParamsMessage);
+}
+
+TEST(CEPower, TheLargestPowerOnNearlyIdenticalGenesTakesLittleTime)
+{
+    // Genes that differ by a rounding: r just below 1, where the product
+    // never settles, so every pair multiplies MaxCEPower - 1 times.
+    std::vector<std::vector<float>> rows;
+    for (int g = 0; g < 120; ++g) {
+        std::vector<float> row;
+        for (int a = 0; a < 30; ++a)
+            row.push_back(float(a) + (a == g % 30 ? 1e-5f : 0.0f));
+        rows.push_back(row);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const cOutcome o = Both(rows, MaxCEPower, 0.5f);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(o.Result, 1);
+    EXPECT_GT(o.nCE[0], 0);
+    EXPECT_LT(seconds, 20.0); // about 7,000 pairs times 999 products, twice
+    cRecorder d;
+    Fill(d, rows);
+    cCEMatrix M;
+    ASSERT_TRUE(M.Alloc(d.nGenes));
+    ASSERT_EQ(d.CalcCE(&M, 1, 0.5f), 1);
+    EXPECT_EQ(d.RenewCE(&M, MaxCEPower, 0.5f), 1);
 }
 
 TEST(CEMatrix, AllocationAndRefusals)

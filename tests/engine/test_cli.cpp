@@ -266,6 +266,9 @@ TEST_F(CliTest, BadArgumentsExitTwoWithUsageAndWriteNothing)
         {{"t.txt", "--threshold", "1e999"}, "invalid threshold"},
         {{"t.txt", "--renew", "1"}, "needs"},
         {{"t.txt", "--renew", "0", "0.5"}, "--renew power"},
+        {{"t.txt", "-p", "1001"}, "The correlation power must be at most 1000"},
+        {{"t.txt", "-p", "2147483647"}, "The correlation power must be at most 1000"},
+        {{"t.txt", "--renew", "1001", "0.5"}, "--renew: The correlation power must be at most 1000"},
         {{"t.txt", "--renew", "1", "0"}, "--renew threshold"},
         {{"t.txt", "--renew", "1", "a"}, "invalid threshold"},
         {{"t.txt", "--gene-norm", "x"}, "invalid mode"},
@@ -896,3 +899,75 @@ TEST_F(CliTest, ProgressOnlyOnATerminalAndNotWhenQuiet)
 }
 
 } // namespace
+
+// ------------------------------------------------- line ends, memory, power
+
+TEST_F(CliTest, CarriageReturnLineEndsLoadAsLineFeeds)
+{
+    std::string text = ReadFile(SampleTable);
+    ASSERT_FALSE(text.empty());
+    for (char& c : text)
+        if (c == '\n') c = '\r';
+    Write("cr.txt", text);
+    const CliResult lf = Run({SampleTable, "--genes", "lf.tsv"});
+    const CliResult cr = Run({"cr.txt", "--genes", "cr.tsv"});
+    EXPECT_EQ(cr.status, 0) << cr.err;
+    EXPECT_EQ(cr.out, Summary("cr.txt", "genes: 300\narrays: 12\nvalues: 3600\nmissing: 74 (2%)\n"
+                                        "mean: 8.83850\nsd: 2.34790\n",
+                              "coexpressed genes: 58\npatterns: 11\n"));
+    EXPECT_EQ(cr.out.substr(cr.out.find('\n')), lf.out.substr(lf.out.find('\n')));
+    EXPECT_EQ(Read("cr.tsv"), Read("lf.tsv"));
+}
+
+namespace {
+
+// Sets KORVALENT_MEMORY_AVAILABLE (inherited by the tool) for the life of the object.
+struct cFakeMemory {
+    explicit cFakeMemory(const std::string& bytes) { ::setenv("KORVALENT_MEMORY_AVAILABLE", bytes.c_str(), 1); }
+    ~cFakeMemory() { ::unsetenv("KORVALENT_MEMORY_AVAILABLE"); }
+};
+
+} // namespace
+
+TEST_F(CliTest, TableThatDoesNotFitInMemoryIsRefused)
+{
+    const cFakeMemory fake("1000000");
+    const CliResult r = Run({"t.txt", "--genes", "g.txt"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    const std::string bytes = std::to_string(6 * (316 + sizeof(float*) + 4 * 5) + 72 * 5);
+    EXPECT_EQ(r.err, "korvalent-cli: Cannot load the table 't.txt'. Not enough memory to load the table (" + bytes +
+                         " bytes needed).\n");
+    EXPECT_FALSE(Exists("g.txt"));
+}
+
+TEST_F(CliTest, MatrixThatDoesNotFitInMemoryIsRefusedBeforeTheCalculation)
+{
+    // 20,000 genes of two arrays: the table takes under 7 MB, the matrix 381 MB.
+    std::string text = "ID\tName\tA\tB\n";
+    for (int g = 0; g < 20000; ++g)
+        text += "gene_" + std::to_string(g) + "_at\tg\t" + std::to_string(g % 7) + "\t" + std::to_string(g % 5) + "\n";
+    Write("wide.txt", text);
+    const cFakeMemory fake(std::to_string(100 << 20));
+    const CliResult r = Run({"wide.txt", "--genes", "g.txt"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "korvalent-cli: Not enough memory for the co-expression matrix of 20000 genes: 381 MB needed, "
+                     "100 MB available.\n");
+    EXPECT_FALSE(Exists("g.txt"));
+    // Without the matrix the table alone fits.
+    const CliResult n = Run({"wide.txt", "--no-ce"});
+    EXPECT_EQ(n.status, 0) << n.err;
+}
+
+TEST_F(CliTest, LargestPowerRunsAndAboveItIsRefused)
+{
+    const CliResult ok = Run({SampleTable, "-p", "1000", "-t", "0.5", "--renew", "1000", "0.4"});
+    EXPECT_EQ(ok.status, 0) << ok.err;
+    const CliResult no = Run({SampleTable, "-p", "2147483647"});
+    EXPECT_EQ(no.status, 2);
+    EXPECT_EQ(no.out, "");
+    EXPECT_EQ(no.err.substr(0, no.err.find('\n')),
+              "korvalent-cli: The correlation power must be at most 1000: higher powers would take too long to "
+              "compute.");
+}

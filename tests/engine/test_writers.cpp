@@ -369,7 +369,7 @@ TEST_F(Writers, GeneListRefusals)
     } cases[] = {
         {0, 0, 0.9},  {0, -1, 0.9},         {0, 1, 0.0},
         {0, 1, -0.5}, {0, 1, std::nan("")}, {0, 1, std::numeric_limits<double>::infinity()},
-        {-1, 1, 0.9}, {7, 1, 0.9},
+        {-1, 1, 0.9}, {7, 1, 0.9},    {0, MaxCEPower + 1, 0.9}, {0, 2147483647, 0.9},
     };
     const std::string path = PathOf("refused.txt");
     for (const auto& c : cases) {
@@ -377,6 +377,9 @@ TEST_F(Writers, GeneListRefusals)
         EXPECT_NE(WriteGeneList(path.c_str(), d, c.gene, c.p, c.t), "");
         EXPECT_FALSE(fs::exists(path));
     }
+    // The power's limit is the engine's, with its message; the limit itself works.
+    EXPECT_EQ(WriteGeneList(path.c_str(), d, 0, MaxCEPower + 1, 0.9), CEParametersProblem(MaxCEPower + 1, 0.9));
+    EXPECT_EQ(WriteGeneList(path.c_str(), d, 0, MaxCEPower, 0.9), "");
 }
 
 TEST_F(Writers, PatternFile)

@@ -33,6 +33,7 @@ const std::string_view Seeds[] = {
     "preamble\nName\tthe ID\tB\n0123456789A\nlonger line\twith\ttabs\t1e39\t-1e-400\t+7.\n"sv,
     "ID\tName\ng\t\t\t\nno tabs on this long line\none tab\there\n"sv,
     "ID Name\tX\tY\tZ\n\0gene\tna\0me\t1\0N\t\"2\"\t0x1A\tinf\n"sv,
+    "title\rID\tName\tA1\tA2\rg1_at\tAlpha\t1\t2\r\rg2_at\tBeta\t3\tNA"sv,
 };
 
 // Characters that steer the loader into its different paths.

@@ -261,3 +261,23 @@ TEST_F(MainWindowTest, LoadDataClearsWhatShowedTheReleasedMatrix)
     EXPECT_EQ(fmScreen->Series2->count(), 0);
     EXPECT_EQ(fmScreen->lbX->text(), "");
 }
+
+TEST_F(MainWindowTest, AMatrixThatCannotFitIsRefusedBeforeAnythingChanges)
+{
+    Load(TestDataPath("examples/sample.txt"));
+    const int lines = LogLines().size();
+    qputenv("KORVALENT_MEMORY_AVAILABLE", "1000");
+    Click("btCalcCE");
+    qunsetenv("KORVALENT_MEMORY_AVAILABLE");
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0].Caption, "Error");
+    EXPECT_TRUE(Messages[0].Text.startsWith("Not enough memory for the co-expression matrix of 300 genes"))
+        << Messages[0].Text.toStdString();
+    EXPECT_EQ(LogLines().size(), lines);
+    EXPECT_EQ(fmMain->CEMatrix(), nullptr);
+    EXPECT_EQ(fmMain->State(), cWinState::Loaded);
+    EXPECT_EQ(Text("btCalcCE"), "Calculate CE");
+    // With the memory there it runs.
+    Click("btCalcCE");
+    EXPECT_NE(fmMain->CEMatrix(), nullptr);
+}
