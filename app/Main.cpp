@@ -44,7 +44,6 @@
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
-#include <QtCharts/QScatterSeries>
 #include <QtCharts/QValueAxis>
 
 #include <malloc.h>
@@ -495,17 +494,10 @@ void TfmMain::CreateCETab()
 
     Chart3 = MakeChartView(GroupBox6, "Chart3");
     Chart3->setGeometry(4, 172, 358, 216);
-    serCluster = Named(new QScatterSeries(), "serCluster");
-    serCluster->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
-    serCluster->setColor(kRed);
-    serCluster->setBorderColor(kRed);
-    {
-        QImage square(2, 2, QImage::Format_ARGB32_Premultiplied);
-        square.fill(kRed);
-        serCluster->setLightMarker(square);
-        serCluster->setMarkerSize(2);
-    }
-    Chart3->chart()->addSeries(serCluster);
+    // Red 2 x 2 squares, one per gene, with no line between them. A point
+    // series would keep one graphics item per gene, which costs a second to
+    // make again for a large table each time the chart is emptied.
+    serCluster = AddLine(Chart3, "serCluster", QPen(Qt::NoPen), cMarker::Square, 2, 2, kRed, kRed);
     AddAxes(Chart3, Chart3AxisX, Chart3AxisY, QStringLiteral("Gene #"), QStringLiteral("Pattern index"));
     Chart3AxisX->setLabelFormat(QStringLiteral("%d"));
     Chart3AxisY->setLabelFormat(QStringLiteral("%d"));

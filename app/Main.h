@@ -38,7 +38,7 @@ class QToolButton;
 class QWidget;
 class QChartView;
 class QLineSeries;
-class QScatterSeries;
+
 class QValueAxis;
 
 class TfmMain : public QMainWindow {
@@ -231,7 +231,7 @@ class TfmMain : public QMainWindow {
     QPushButton* btListPattern;
     QPushButton* btSaveCPattern;
     QChartView* Chart3;
-    QScatterSeries* serCluster;
+    QLineSeries* serCluster;
     QValueAxis* Chart3AxisX;
     QValueAxis* Chart3AxisY;
 

@@ -27,7 +27,7 @@
 #include <QSlider>
 #include <QTabWidget>
 #include <QToolButton>
-#include <QtCharts/QScatterSeries>
+#include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
 
 #include <cmath>
