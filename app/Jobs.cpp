@@ -90,26 +90,26 @@ void cCalcCEJob::Prepare(cCEMatrix* matrix, int p, float t)
     Threshold = t;
 }
 
-void cCalcCEJob::ShowProgress(float percent, int genes)
+void cThreadJob::RunOnTable(cWinExprData* data, std::function<void()> work, const std::atomic<bool>* stop)
 {
-    emit progress(percent, CoexpressedText(percent, genes));
+    data->OnProgress = [this, data, stop](float percent, int genes) {
+        // The engine clears Stop as it starts: a Cancel that came before is passed on again.
+        if (stop && *stop) data->Stop = true;
+        Post([this, percent, genes] { emit progress(percent, CoexpressedText(percent, genes)); });
+    };
+    RunInThread(std::move(work), [this, data](const QString& error) {
+        data->OnProgress = nullptr;
+        if (!error.isEmpty())
+            Fail(error);
+        else
+            Finish();
+    });
 }
 
 void cCalcCEJob::Start()
 {
-    Data->OnProgress = [this](float percent, int genes) {
-        // CalcCE clears Stop as it starts: a Cancel that came before is passed on again.
-        if (StopAsked) Data->Stop = true;
-        Post([this, percent, genes] { ShowProgress(percent, genes); });
-    };
-    RunInThread([this] { Result = Data->CalcCE(Matrix, Power, Threshold); },
-                [this](const QString& error) {
-                    Data->OnProgress = nullptr;
-                    if (!error.isEmpty())
-                        Fail(error);
-                    else
-                        Finish();
-                });
+    RunOnTable(
+        Data, [this] { Result = Data->CalcCE(Matrix, Power, Threshold); }, &StopAsked);
 }
 
 void cCalcCEJob::Cancel()
@@ -129,15 +129,5 @@ cRenewCEJob::cRenewCEJob(cWinExprData* data, cCEMatrix* matrix, QObject* parent)
 
 void cRenewCEJob::Start()
 {
-    Data->OnProgress = [this](float percent, int genes) {
-        Post([this, percent, genes] { emit progress(percent, CoexpressedText(percent, genes)); });
-    };
-    RunInThread([this] { Data->RenewCE(Matrix, Power, Threshold); },
-                [this](const QString& error) {
-                    Data->OnProgress = nullptr;
-                    if (!error.isEmpty())
-                        Fail(error);
-                    else
-                        Finish();
-                });
+    RunOnTable(Data, [this] { Data->RenewCE(Matrix, Power, Threshold); });
 }

@@ -30,6 +30,9 @@ class cThreadJob : public cJob {
     void RunInThread(std::function<void()> work, std::function<void(const QString& error)> done);
     // Queues f to run on the job's thread (from the worker).
     void Post(std::function<void()> f);
+    // Runs engine work on the table with its progress shown as the gauge shows
+    // it; stop, when given, is passed on to the engine at every progress.
+    void RunOnTable(cWinExprData* data, std::function<void()> work, const std::atomic<bool>* stop = nullptr);
 
   private:
     std::thread Worker;
@@ -66,8 +69,6 @@ class cCalcCEJob : public cThreadJob {
     int Result = 0; // CalcCE's return value
 
   private:
-    void ShowProgress(float percent, int genes);
-
     cWinExprData* Data;
     cCEMatrix* Matrix = nullptr;
     int Power = 1;
